@@ -1,0 +1,127 @@
+// Sound device output figures, on the virtual device with the real clock
+// (44.1 kHz, 16-bit stereo, the main window's 65535-frame buffer):
+//  1. CPU time the process spends per second of audio played, against the
+//     goal of 1 % of one core;
+//  2. how long Stop(false) takes while a pass sleeps between polls, against
+//     the goal of 20 ms and the 800 ms polling interval a sleep that ignored
+//     Stop would wait out.
+// Usage: bench_output [seconds of audio for the CPU figure, default 5]
+
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "audio/core/GuiHandoff.h"
+#include "audio/core/TAuInput.h"
+#include "audio/output/TDXAudioOut.h"
+#include "audio/output/VirtualSoundSystem.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Endless or fixed-length 16-bit stereo noise at 44.1 kHz.
+class TNoiseInput : public TAuInput {
+ public:
+  explicit TNoiseInput(int64_t bytes) : Total(bytes), Block(1 << 16) {
+    std::mt19937 random(7);
+    for (auto& b : Block) b = uint8_t(random());
+  }
+  uint32_t GetBitsPerSample() override { return 16; }
+  uint32_t GetChannels() override { return 2; }
+  uint32_t GetSampleRate() override { return 44100; }
+
+ protected:
+  void DoInit() override {
+    Position = 0;
+    Size = Total;
+  }
+  void DoFlush() override {}
+  void GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) override {
+    int64_t left = Total < 0 ? int64_t(Block.size()) : Total - Position.load();
+    Bytes = uint32_t(std::min<int64_t>({int64_t(Bytes), int64_t(Block.size()), std::max<int64_t>(left, 0)}));
+    Buffer = Block.data();
+    Position += Bytes;
+  }
+
+ private:
+  int64_t Total;
+  std::vector<uint8_t> Block;
+};
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+struct TOutput {
+  TOutput() : System(std::make_shared<TVirtualSoundSystem>()), Out(new TDXAudioOut(nullptr, System)) {
+    Out->SetFramesInBuffer(65535);
+    Out->OnDone = [this](TComponent*) { Done.store(true); };
+  }
+  std::shared_ptr<TVirtualSoundSystem> System;
+  TComponentPtr<TDXAudioOut> Out;
+  std::atomic<bool> Done{false};
+};
+
+void CpuPerSecond(double seconds, uint32_t pollingMs) {
+  TOutput o;
+  o.Out->SetPollingInterval(pollingMs);
+  TNoiseInput input(int64_t(seconds * 44100) * 4);
+  o.Out->SetInput(&input);
+  const double cpu0 = ProcessCpuSeconds();
+  const auto wall0 = Clock::now();
+  o.Out->Run();
+  GuiHandoff::Instance().PumpUntil([&] { return o.Done.load(); });
+  const double cpu = ProcessCpuSeconds() - cpu0;
+  const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+  const double heardSeconds = double(o.System->Heard().size()) / (44100.0 * 4);
+  const double percent = cpu / heardSeconds * 100;
+  std::printf("CPU per second of audio, polling %4u ms: %.3f ms CPU per s = %.4f %% of one core "
+              "(goal < 1 %%: %.1fx under); %.2f s heard in %.2f s wall\n",
+              pollingMs, cpu / heardSeconds * 1000, percent, 1.0 / std::max(percent, 1e-9), heardSeconds, wall);
+  o.Out->SetInput(nullptr);
+}
+
+void StopLatency(int rounds) {
+  std::vector<double> ms;
+  for (int i = 0; i < rounds; ++i) {
+    TOutput o;
+    o.Out->SetPollingInterval(800);
+    // A buffer long enough that the 800 ms interval is the sleep actually used.
+    o.Out->SetFramesInBuffer(44100 * 4);
+    TNoiseInput input(-1);
+    o.Out->SetInput(&input);
+    o.Out->Run();
+    // Land somewhere inside a polling sleep.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150 + 97 * i % 600));
+    const auto t0 = Clock::now();
+    o.Out->Stop(false);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    o.Out->SetInput(nullptr);
+  }
+  std::sort(ms.begin(), ms.end());
+  const double median = ms[ms.size() / 2];
+  const double worst = ms.back();
+  std::printf("Stop(false) while playing, %d rounds: median %.3f ms, max %.3f ms (goal < 20 ms: %.0fx under); "
+              "a sleep that ignored Stop would wait up to 800 ms (%.0fx the max measured)\n",
+              rounds, median, worst, 20.0 / std::max(worst, 1e-6), 800.0 / std::max(worst, 1e-6));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+  CpuPerSecond(seconds, 800);
+  CpuPerSecond(seconds, 200);
+  StopLatency(10);
+  return 0;
+}

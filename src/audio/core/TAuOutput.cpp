@@ -1,0 +1,224 @@
+#include "audio/core/TAuOutput.h"
+
+#include <cmath>
+#include <limits>
+
+#include "audio/core/EAuException.h"
+#include "audio/core/GuiHandoff.h"
+#include "audio/core/TAuInput.h"
+#include "audio/core/TAuThread.h"
+#include "audio/core/TEventHandler.h"
+
+namespace {
+constexpr std::chrono::milliseconds PauseAckTimeout{10000};
+constexpr std::chrono::milliseconds PausedSleep{50};
+}  // namespace
+
+TAuOutput::TAuOutput(TComponent* AOwner) : TComponent(AOwner) {
+  if (Designing()) return;
+  Thread = std::make_unique<TAuThread>(*this);
+  Thread->NotifyOnDone.store(true);
+  TEventHandler::Acquire();
+  UsesEventHandler = true;
+}
+
+TAuOutput::~TAuOutput() { ShutdownWorker(); }
+
+void TAuOutput::BeforeDestruction() {
+  if (Destroying()) return;
+  ShutdownWorker();
+  TComponent::BeforeDestruction();
+}
+
+void TAuOutput::ShutdownWorker() {
+  if (Thread) {
+    Stop(false);
+    Thread->Terminate();
+    Thread.reset();
+  }
+  if (UsesEventHandler) {
+    UsesEventHandler = false;
+    TEventHandler::RemoveEventsOf(this);
+    TEventHandler::Release();
+  }
+}
+
+void TAuOutput::Run() {
+  SetExceptionMessage("");
+  if (Busy()) throw EAuException("Component is Busy");
+  if (!Input()) throw EAuException("Input is not assigned");
+  if (!Thread) return;  // design mode: no worker
+  Thread->RequestRun();
+}
+
+void TAuOutput::Stop(bool Async) {
+  if (!Thread) return;
+  Thread->NotifyOnDone.store(Async);
+  Thread->PassEnded.store(false);
+  Thread->RequestStop();
+  if (Async) return;
+
+  TEventHandler::Mute(this);
+  TEventHandler::RemoveEventsOf(this);
+  TAuThread* worker = Thread.get();
+  GuiHandoff::Instance().PumpUntil([worker] { return worker->Parked() || worker->PassEnded.load(); });
+  TEventHandler::Unmute(this);
+  Thread->NotifyOnDone.store(true);
+}
+
+void TAuOutput::Pause() {
+  TAuInput* input = Input();
+  if (!input) throw EAuException("Input is not assigned.");
+  if (!Busy() || !Thread) return;
+  // Already idling: the worker acknowledged before and will not again.
+  const bool alreadyPaused = Thread->PauseRequest.load() && Thread->PauseActive.load();
+  if (!alreadyPaused) Thread->PauseSignal.Reset();  // drop a late acknowledgement of an earlier request
+  Thread->RequestPause(true);
+  if (!alreadyPaused) Thread->PauseSignal.WaitFor(PauseAckTimeout);
+  input->Pause();
+}
+
+void TAuOutput::Resume() {
+  if (!Busy() || !Thread) return;
+  // Nothing to resume: waiting for an acknowledgement that never comes would
+  // block the caller for the whole timeout.
+  if (!Thread->PauseRequest.load() && !Thread->PauseActive.load()) return;
+  if (TAuInput* input = Input()) input->Resume();
+  // A pause the worker has not entered yet is simply withdrawn.
+  const bool idling = Thread->PauseActive.load();
+  Thread->RequestPause(false);
+  if (idling) Thread->PauseSignal.WaitFor(PauseAckTimeout);
+}
+
+TOutputStatus TAuOutput::Status() const {
+  if (!Busy()) return osIdle;
+  if (Thread && Thread->PauseActive.load()) return osPaused;
+  return osPlaying;
+}
+
+int32_t TAuOutput::Progress() const {
+  TAuInput* input = Input();
+  if (!input) return 0;
+  const int64_t size = input->Size.load();
+  if (size == -1) return -1;
+  if (size == 0) return 0;
+  const double percent = std::nearbyint(static_cast<double>(input->Position.load()) * 100.0 / static_cast<double>(size));
+  if (!(percent >= std::numeric_limits<int32_t>::min() && percent <= std::numeric_limits<int32_t>::max())) return -1;
+  return static_cast<int32_t>(percent);
+}
+
+void TAuOutput::SetInput(TAuInput* Value) {
+  auto store = [this](TAuInput* NewInput) {
+    TAuInput* old = FInput.exchange(NewInput);
+    if (old && old != NewInput) RemoveFreeNotification(old);
+    if (NewInput) FreeNotification(NewInput);
+  };
+  if (!Busy()) {
+    store(Value);
+    return;
+  }
+  Stop(false);
+  store(Value);
+  Run();
+}
+
+void TAuOutput::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove || AComponent != Input()) return;
+  try {
+    SetInput(nullptr);
+  } catch (const EAuException&) {
+    // A busy output stopped its pass and cannot restart without an input;
+    // that is the expected outcome of removing the input.
+  }
+}
+
+std::string TAuOutput::ExceptionMessage() const {
+  std::lock_guard lock(MessageLock);
+  return FExceptionMessage;
+}
+
+void TAuOutput::SetExceptionMessage(const std::string& Message) {
+  std::lock_guard lock(MessageLock);
+  FExceptionMessage = Message;
+}
+
+bool TAuOutput::WaitInterruptible(std::chrono::milliseconds Duration) {
+  if (!Thread) return true;
+  return Thread->WaitInterruptible(Duration);
+}
+
+bool TAuOutput::WaitInterruptible(std::chrono::milliseconds Duration, const std::function<bool()>& Ready) {
+  if (!Thread) return true;
+  return Thread->WaitInterruptible(Duration, Ready);
+}
+
+void TAuOutput::WakeWorker() {
+  if (Thread) Thread->Wake();
+}
+
+bool TAuOutput::StopRequested() const { return Thread && Thread->StopRequest.load(); }
+
+void TAuOutput::PostEvent(const TEventSlot& Slot) {
+  TNotifyEvent handler = Slot.Get();
+  if (handler) TEventHandler::PostGeneric(this, std::move(handler));
+}
+
+void TAuOutput::HandleWorkerException(const std::string& Message) {
+  SetExceptionMessage(Message);
+  PostEvent(OnThreadException);
+}
+
+void TAuOutput::WorkerPass(uint64_t Pass) {
+  TAuThread& worker = *Thread;
+  // Busy and the request flags were set by Run (TAuThread::RequestRun).
+  try {
+    Prepare();
+    FActive.store(true);
+    bool result = true;
+    while (result && !worker.StopRequest.load()) {
+      const int32_t progress = Progress();
+      if (progress != FLastProgress.load()) {
+        FLastProgress.store(progress);
+        if (TNotifyEvent handler = OnProgress.Get()) TEventHandler::PostProgress(this, std::move(handler));
+      }
+      if (worker.PauseRequest.load()) {
+        if (!worker.PauseActive.load() && !worker.StopRequest.load()) {
+          worker.PauseActive.store(true);
+          worker.PauseSignal.Set();
+        }
+        worker.PauseActive.store(true);
+        worker.WaitInterruptible(PausedSleep);
+        continue;
+      }
+      if (worker.PauseActive.load() && !worker.StopRequest.load()) {
+        worker.PauseActive.store(false);
+        worker.PauseSignal.Set();
+      }
+      worker.PauseActive.store(false);
+      result = DoOutput(worker.StopRequest.load());
+    }
+  } catch (const std::exception& e) {
+    HandleWorkerException(e.what());
+  } catch (...) {
+    HandleWorkerException("Unknown exception");
+  }
+  worker.StopRequest.store(false);
+  if (FBusy.load()) {
+    FActive.store(false);
+    try {
+      Done();
+    } catch (const std::exception& e) {
+      HandleWorkerException(e.what());
+    } catch (...) {
+      HandleWorkerException("Unknown exception");
+    }
+    worker.PauseActive.store(false);
+    FBusy.store(false);
+  }
+  // Release a Pause or Resume still waiting for an acknowledgement.
+  worker.PauseSignal.Set();
+  if (worker.NotifyOnDone.load()) {
+    if (TNotifyEvent handler = OnDone.Get()) TEventHandler::PostDone(this, &worker, Pass, std::move(handler));
+  }
+}

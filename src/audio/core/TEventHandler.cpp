@@ -1,0 +1,183 @@
+#include "audio/core/TEventHandler.h"
+
+#include <algorithm>
+
+#include "audio/core/GuiHandoff.h"
+#include "audio/core/TAuThread.h"
+
+namespace {
+std::mutex InstanceLock;  // guards Instance and UserCount; taken before QueueLock
+TEventHandler* Instance = nullptr;
+int UserCount = 0;
+
+constexpr std::chrono::milliseconds IdleWait{100};
+constexpr std::chrono::milliseconds ParkPoll{10};
+}  // namespace
+
+TEventHandler::TEventHandler() : Thread([this] { Execute(); }) {}
+
+TEventHandler::~TEventHandler() {
+  if (Thread.joinable()) Thread.join();
+}
+
+void TEventHandler::Acquire() {
+  std::lock_guard lock(InstanceLock);
+  if (UserCount == 0) Instance = new TEventHandler();
+  ++UserCount;
+}
+
+void TEventHandler::Release() {
+  TEventHandler* handler = nullptr;
+  {
+    std::lock_guard lock(InstanceLock);
+    if (UserCount == 0) return;
+    if (--UserCount > 0) return;
+    handler = Instance;
+    Instance = nullptr;
+  }
+  if (!handler) return;
+  if (GuiHandoff::InTask()) {
+    // Released from inside a delivered event: the event thread waits for
+    // this very task, so it cannot be joined here. It ends on its own once
+    // the task returns and frees itself; nothing may touch it after
+    // Terminated is set.
+    handler->Thread.detach();
+    handler->SelfDelete.store(true);
+    handler->Terminated.store(true);
+    return;
+  }
+  handler->Terminated.store(true);
+  handler->WakeSignal.Set();
+  GuiHandoff::Instance().Kick();
+  handler->Thread.join();
+  delete handler;
+}
+
+int TEventHandler::Users() {
+  std::lock_guard lock(InstanceLock);
+  return UserCount;
+}
+
+bool TEventHandler::Exists() {
+  std::lock_guard lock(InstanceLock);
+  return Instance != nullptr;
+}
+
+void TEventHandler::PostProgress(TComponent* Sender, TNotifyEvent Handler) {
+  auto entry = std::make_unique<TEventEntry>();
+  entry->Kind = ekProgress;
+  entry->Sender = Sender;
+  entry->Handler = std::move(Handler);
+  std::lock_guard lock(InstanceLock);
+  if (Instance) Instance->Post(std::move(entry));
+}
+
+void TEventHandler::PostDone(TComponent* Sender, TAuThread* Worker, uint64_t Pass, TNotifyEvent Handler) {
+  auto entry = std::make_unique<TEventEntry>();
+  entry->Kind = ekDone;
+  entry->Sender = Sender;
+  entry->Handler = std::move(Handler);
+  entry->Worker = Worker;
+  if (Worker) entry->Park = Worker->Tracker();
+  entry->Pass = Pass;
+  std::lock_guard lock(InstanceLock);
+  if (Instance) Instance->Post(std::move(entry));
+}
+
+void TEventHandler::PostGeneric(TComponent* Sender, TNotifyEvent Handler) {
+  auto entry = std::make_unique<TEventEntry>();
+  entry->Kind = ekGeneric;
+  entry->Sender = Sender;
+  entry->Handler = std::move(Handler);
+  std::lock_guard lock(InstanceLock);
+  if (Instance) Instance->Post(std::move(entry));
+}
+
+void TEventHandler::Mute(TComponent* Sender) {
+  std::lock_guard lock(InstanceLock);
+  if (!Instance) return;
+  std::lock_guard queueLock(Instance->QueueLock);
+  Instance->MutedSenders.push_back(Sender);
+}
+
+void TEventHandler::Unmute(TComponent* Sender) {
+  std::lock_guard lock(InstanceLock);
+  if (!Instance) return;
+  std::lock_guard queueLock(Instance->QueueLock);
+  auto& muted = Instance->MutedSenders;
+  auto it = std::find(muted.begin(), muted.end(), Sender);
+  if (it != muted.end()) muted.erase(it);
+}
+
+void TEventHandler::RemoveEventsOf(TComponent* Sender) {
+  std::lock_guard lock(InstanceLock);
+  if (!Instance) return;
+  Instance->RemoveQueued(Sender);
+}
+
+void TEventHandler::Post(std::unique_ptr<TEventEntry> Entry) {
+  if (!Entry->Handler) return;
+  {
+    std::lock_guard lock(QueueLock);
+    if (std::find(MutedSenders.begin(), MutedSenders.end(), Entry->Sender) != MutedSenders.end()) return;
+    Queue.push_back(std::move(Entry));
+  }
+  WakeSignal.Set();
+}
+
+void TEventHandler::RemoveQueued(TComponent* Sender) {
+  std::lock_guard lock(QueueLock);
+  std::erase_if(Queue, [Sender](const std::unique_ptr<TEventEntry>& e) { return e->Sender == Sender; });
+  if (Current && Current->Sender == Sender) Current->Revoked = true;
+}
+
+void TEventHandler::Execute() {
+  while (!Terminated.load()) {
+    std::unique_ptr<TEventEntry> entry;
+    {
+      std::lock_guard lock(QueueLock);
+      if (!Queue.empty()) {
+        entry = std::move(Queue.front());
+        Queue.pop_front();
+        Current = entry.get();
+      }
+    }
+    if (!entry) {
+      WakeSignal.WaitFor(IdleWait);
+      continue;
+    }
+    Deliver(std::move(entry));
+  }
+  if (SelfDelete.load()) delete this;
+}
+
+void TEventHandler::Deliver(std::unique_ptr<TEventEntry> Entry) {
+  TEventEntry* raw = Entry.get();
+  auto revoked = [this, raw] {
+    std::lock_guard lock(QueueLock);
+    return raw->Revoked;
+  };
+  if (raw->Kind == ekDone) {
+    // OnDone runs only once the worker has parked, so the output is idle
+    // inside the handler.
+    while (!Terminated.load() && !revoked()) {
+      if (!raw->Park || raw->Park->WaitParked(raw->Pass, ParkPoll)) break;
+    }
+    // Nothing of a finished pass may arrive after its OnDone.
+    std::lock_guard lock(QueueLock);
+    std::erase_if(Queue, [raw](const std::unique_ptr<TEventEntry>& e) { return e->Sender == raw->Sender; });
+  }
+  if (!Terminated.load() && !revoked()) {
+    GuiHandoff::Instance().Call(
+        [this, raw] {
+          {
+            std::lock_guard lock(QueueLock);
+            if (raw->Revoked) return;
+          }
+          raw->Handler(raw->Sender);
+        },
+        &Terminated);
+  }
+  std::lock_guard lock(QueueLock);
+  Current = nullptr;
+}

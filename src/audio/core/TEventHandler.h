@@ -1,0 +1,84 @@
+#pragma once
+// The event-delivery thread shared by every output of the process.
+//
+// Outputs (and inputs such as the input list) post events from their worker;
+// the event thread takes them oldest first and hands each to the GUI thread
+// through GuiHandoff, waiting until the handler has run. Posting never waits
+// for delivery. A done event is delivered only once its worker has reached
+// its parking point, so inside OnDone the output is idle and may be Run again;
+// events of that sender still queued behind it are discarded.
+//
+// Lifetime: the first output created acquires the shared instance (creating
+// it), the last one destroyed releases it (terminating and joining it). While
+// no instance exists, posted events are discarded.
+//
+// Threads: Post* from any thread (typically the worker, possibly while input
+// locks are held: the queue lock is a leaf). Mute/Unmute/RemoveEventsOf from
+// the GUI thread. Acquire/Release from the GUI thread.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio/core/TAutoResetEvent.h"
+#include "audio/core/TEventSlot.h"
+
+class TComponent;
+class TAuThread;
+class TParkTracker;
+
+enum TEventKind : uint8_t { ekProgress = 0, ekDone = 1, ekGeneric = 2 };
+
+struct TEventEntry {
+  TEventKind Kind = ekGeneric;
+  TComponent* Sender = nullptr;
+  TNotifyEvent Handler;        // copied at post time
+  TAuThread* Worker = nullptr;  // ekDone: the sender's worker (identity only)
+  std::shared_ptr<TParkTracker> Park;  // ekDone: that worker's parking record
+  uint64_t Pass = 0;           // ekDone: the pass that ended
+  bool Revoked = false;        // withdrawn while being delivered (under QueueLock)
+};
+
+class TEventHandler {
+ public:
+  ~TEventHandler();
+
+  // GUI thread: user count of the shared instance.
+  static void Acquire();
+  static void Release();
+  static int Users();
+  static bool Exists();
+
+  // Any thread. Discarded when no instance exists, when the handler is empty,
+  // or when the sender is muted.
+  static void PostProgress(TComponent* Sender, TNotifyEvent Handler);
+  static void PostDone(TComponent* Sender, TAuThread* Worker, uint64_t Pass, TNotifyEvent Handler);
+  static void PostGeneric(TComponent* Sender, TNotifyEvent Handler);
+
+  // GUI thread. Mute: new events of Sender are discarded until Unmute.
+  static void Mute(TComponent* Sender);
+  static void Unmute(TComponent* Sender);
+  // Removes every queued event of Sender; the entry being delivered is
+  // withdrawn too when its handler has not started yet.
+  static void RemoveEventsOf(TComponent* Sender);
+
+ private:
+  TEventHandler();
+  void Post(std::unique_ptr<TEventEntry> Entry);
+  void Execute();
+  void Deliver(std::unique_ptr<TEventEntry> Entry);
+  void RemoveQueued(TComponent* Sender);
+
+  std::mutex QueueLock;  // guards Queue, Current, MutedSenders
+  std::deque<std::unique_ptr<TEventEntry>> Queue;  // oldest first
+  TEventEntry* Current = nullptr;                  // the entry being delivered
+  std::vector<TComponent*> MutedSenders;  // one entry per pending Mute
+  TAutoResetEvent WakeSignal;
+  std::atomic<bool> Terminated{false};
+  std::atomic<bool> SelfDelete{false};  // released from inside a delivered event
+  std::thread Thread;
+};

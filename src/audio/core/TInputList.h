@@ -1,0 +1,106 @@
+#pragma once
+// An input that plays a list of other inputs one after another as one stream:
+// when the current item runs dry it is flushed and the next one is started
+// within the same pull, so the consumer sees no gap.
+//
+// One format per pass: the pass format is that of the first item whose input
+// opens (Init does not fail and reports a playable format). Every later item
+// in another format is converted to it (channels, bits, rate); items already
+// in the pass format pass through untouched. Items that cannot be opened are
+// skipped wherever they stand. While busy, the format queries report the pass
+// format.
+//
+// The items' inputs are owned by the caller and not watched: clear the list
+// before freeing them, and do not change the items while the list is busy.
+// OnInputChanged is posted (from the worker, through the shared event thread)
+// each time the list moves to a next item.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio/core/TAuInput.h"
+#include "audio/core/TEventSlot.h"
+
+class TPcmConverter;
+class TInputItems;
+
+class TInputItem {
+ public:
+  explicit TInputItem(TInputItems* Collection) : FCollection(Collection) {}
+  TAuInput* Input = nullptr;  // not owned
+  TInputItems* Collection() const { return FCollection; }
+  int Index() const;
+
+ private:
+  TInputItems* FCollection;
+};
+
+class TInputItems {
+ public:
+  explicit TInputItems(TComponent* Owner = nullptr) : FOwner(Owner) {}
+  TInputItems(const TInputItems&) = delete;
+  TInputItems& operator=(const TInputItems&) = delete;
+
+  TInputItem* Add();
+  TInputItem* Add(TAuInput* Input);
+  void Delete(int Index);
+  void Clear();
+  int Count() const { return static_cast<int>(Items.size()); }
+  TInputItem* Item(int Index) const { return Items.at(static_cast<size_t>(Index)).get(); }
+  int IndexOf(const TInputItem* Item) const;
+  // Replaces the items with copies of Source's.
+  void Assign(const TInputItems& Source);
+  TComponent* Owner() const { return FOwner; }
+
+ private:
+  TComponent* FOwner;
+  std::vector<std::unique_ptr<TInputItem>> Items;
+};
+
+class TInputList : public TAuInput {
+ public:
+  explicit TInputList(TComponent* AOwner = nullptr);
+  ~TInputList() override;
+
+  uint32_t GetBitsPerSample() override;
+  uint32_t GetChannels() override;
+  uint32_t GetSampleRate() override;
+
+  TInputItems& InputItems() { return FInputItems; }
+  // Copies Value's items into the list's own collection.
+  void SetInputItems(const TInputItems& Value) { FInputItems.Assign(Value); }
+  int CurrentIndex() const { return FCurrentIndex.load(); }
+
+  TEventSlot OnInputChanged;  // TInputChangedEvent
+  bool IndicateProgress = true;
+
+ protected:
+  void DoInit() override;
+  void DoFlush() override;
+  void GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) override;
+
+ private:
+  TAuInput& ItemInput(int Index);  // raises when the item has no input
+  void MoveNext();                 // next index, OnInputChanged
+  // Init the item at the current index, moving on past items that do not
+  // open; false when none is left.
+  bool StartFrom();
+  void StartConversion(TAuInput& Input);
+  void UpdateSizeFromItem(TAuInput& Input);
+  void UpdatePositionFromItem(TAuInput& Input);
+  // Pulls one block of the current item (converted when needed).
+  void PullCurrent(const uint8_t*& Buffer, uint32_t& Bytes, uint32_t Asked);
+
+  std::atomic<int> FCurrentIndex{0};
+  TInputItems FInputItems;
+  std::mutex ListLock;  // guards the pass state below
+  std::mutex PassFormatLock;  // leaf; guards PassFormat (read by format queries)
+  TPcmFormat PassFormat;
+  bool CurrentStarted = false;  // the current item is Init-ed and not yet flushed
+  std::unique_ptr<TPcmConverter> Converter;  // set while the current item is converted
+  std::vector<uint8_t> ConvertedData;
+  size_t ConvertedRead = 0;
+  bool ConverterDrained = false;
+};

@@ -1,0 +1,388 @@
+#include "audio/decoders/TMediaSyncReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "audio/tags/TagText.h"
+
+namespace {
+
+constexpr AVRational k100ns{1, 10000000};
+
+AVSampleFormat PackedFormatFor(uint16_t bits) {
+  switch (bits) {
+    case 8: return AV_SAMPLE_FMT_U8;
+    case 16: return AV_SAMPLE_FMT_S16;
+    default: return AV_SAMPLE_FMT_S32;  // 24 bits are cut from 32
+  }
+}
+
+// A layout with a known channel order, for mixing.
+AVChannelLayout UsableLayout(const AVChannelLayout& in) {
+  AVChannelLayout out{};
+  if (in.order == AV_CHANNEL_ORDER_NATIVE || in.order == AV_CHANNEL_ORDER_AMBISONIC) {
+    av_channel_layout_copy(&out, &in);
+  } else {
+    av_channel_layout_default(&out, in.nb_channels);
+  }
+  return out;
+}
+
+// Media-file attribute names and the metadata keys FFmpeg uses for them.
+struct AttributeKeys {
+  std::string_view Name;
+  const char* Keys[3];
+};
+constexpr AttributeKeys kAttributeKeys[] = {
+    {"Author", {"artist", "author", nullptr}},
+    {"Title", {"title", nullptr, nullptr}},
+    {"WM/AlbumTitle", {"album", nullptr, nullptr}},
+    {"WM/Genre", {"genre", nullptr, nullptr}},
+    {"WM/Track", {"track", "WM/TrackNumber", nullptr}},
+    {"WM/Year", {"date", "year", nullptr}},
+    {"Copyright", {"copyright", nullptr, nullptr}},
+};
+
+}  // namespace
+
+TMediaSyncReader::TMediaSyncReader() {
+  // libav's own notes about odd input ("misdetection possible", ...) are
+  // not ours to print; errors still are. A level set by the program is kept.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
+  });
+}
+
+TMediaSyncReader::~TMediaSyncReader() { Close(); }
+
+bool TMediaSyncReader::OpenStream(AVIOContext* Io) {
+  Close();
+  if (!Io) return false;
+  AVFormatContext* fmt = avformat_alloc_context();
+  if (!fmt) return false;
+  fmt->pb = Io;
+  fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_open_input(&fmt, "", nullptr, nullptr) < 0) return false;  // frees fmt
+  FFormat = fmt;
+  if (avformat_find_stream_info(FFormat, nullptr) < 0 && FFormat->nb_streams == 0) {
+    Close();
+    return false;
+  }
+  for (unsigned i = 0; i < FFormat->nb_streams; ++i) {
+    const AVCodecParameters* par = FFormat->streams[i]->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    Output out;
+    out.StreamIndex = static_cast<int>(i);
+    int channels = par->ch_layout.nb_channels;
+    out.Channels = channels > 0 && channels <= 255 ? static_cast<uint16_t>(channels) : 0;
+    out.SampleRate = par->sample_rate > 0 ? static_cast<uint32_t>(par->sample_rate) : 0;
+    out.Decodable = out.Channels > 0 && out.SampleRate > 0 && avcodec_find_decoder(par->codec_id) != nullptr;
+    FOutputs.push_back(out);
+  }
+  FPacket = av_packet_alloc();
+  FFrame = av_frame_alloc();
+  if (!FPacket || !FFrame) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+TWaveFormat TMediaSyncReader::GetOutputWaveFormat(uint32_t Output) const {
+  if (Output >= FOutputs.size()) return {};
+  return {FOutputs[Output].Channels, FOutputs[Output].SampleRate, 16};
+}
+
+bool TMediaSyncReader::SetOutputSetting(uint32_t Output, std::string_view Name, uint32_t Value) {
+  if (Output >= FOutputs.size()) return false;
+  if (Name == "EnableDiscreteOutput") {
+    FOutputs[Output].Discrete = Value != 0;
+    return true;
+  }
+  if (Name == "SpeakerConfig") {
+    FOutputs[Output].SpeakerConfig = Value;
+    return true;
+  }
+  return false;
+}
+
+std::vector<TWaveFormat> TMediaSyncReader::FormatsOf(const Output& Out) const {
+  std::vector<TWaveFormat> formats;
+  if (!Out.Decodable) return formats;
+  std::vector<uint16_t> depths{8, 16};
+  if (Out.Discrete) depths.insert(depths.end(), {24, 32});
+  for (uint16_t bits : depths) formats.push_back({Out.Channels, Out.SampleRate, bits});
+  uint32_t speakers = Out.SpeakerConfig;
+  if ((speakers == 6 || speakers == 8) && Out.Channels > speakers)
+    for (uint16_t bits : depths) formats.push_back({static_cast<uint16_t>(speakers), Out.SampleRate, bits});
+  return formats;
+}
+
+uint32_t TMediaSyncReader::GetOutputFormatCount(uint32_t Output) const {
+  if (Output >= FOutputs.size()) return 0;
+  return static_cast<uint32_t>(FormatsOf(FOutputs[Output]).size());
+}
+
+TWaveFormat TMediaSyncReader::GetOutputFormat(uint32_t Output, uint32_t Index) const {
+  if (Output >= FOutputs.size()) return {};
+  auto formats = FormatsOf(FOutputs[Output]);
+  return Index < formats.size() ? formats[Index] : TWaveFormat{};
+}
+
+bool TMediaSyncReader::SetOutputProps(uint32_t Output, const TWaveFormat& Format) {
+  if (Output >= FOutputs.size()) return false;
+  auto formats = FormatsOf(FOutputs[Output]);
+  if (std::find(formats.begin(), formats.end(), Format) == formats.end()) return false;
+  FOutputs[Output].Chosen = Format;
+  return true;
+}
+
+uint16_t TMediaSyncReader::GetStreamNumberForOutput(uint32_t Output) const {
+  if (Output >= FOutputs.size()) return 0;
+  return static_cast<uint16_t>(FOutputs[Output].StreamIndex);
+}
+
+const TMediaSyncReader::Output* TMediaSyncReader::OutputOfStream(int Stream) const {
+  for (const Output& out : FOutputs)
+    if (out.StreamIndex == Stream) return &out;
+  return nullptr;
+}
+
+bool TMediaSyncReader::SetReadStreamSamples(uint16_t Stream) {
+  const Output* out = OutputOfStream(Stream);
+  if (!FFormat || !out || out->Chosen.Channels == 0) return false;
+  avcodec_free_context(&FDecoder);
+  const AVStream* st = FFormat->streams[Stream];
+  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  if (!codec) return false;
+  FDecoder = avcodec_alloc_context3(codec);
+  if (!FDecoder) return false;
+  if (avcodec_parameters_to_context(FDecoder, st->codecpar) < 0) {
+    avcodec_free_context(&FDecoder);
+    return false;
+  }
+  // With the stream's time base the decoder trims encoder delay and padding.
+  FDecoder->pkt_timebase = st->time_base;
+  FDecoder->thread_count = 1;
+  if (avcodec_open2(FDecoder, codec, nullptr) < 0) {
+    avcodec_free_context(&FDecoder);
+    return false;
+  }
+  for (unsigned i = 0; i < FFormat->nb_streams; ++i)
+    FFormat->streams[i]->discard = static_cast<int>(i) == Stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  FReadStream = Stream;
+  FTarget = out->Chosen;
+  FFlushSent = false;
+  FSkipTo = -1;
+  return true;
+}
+
+bool TMediaSyncReader::GetAttributeByName(std::string_view Name, std::wstring& Text) const {
+  if (!FFormat) return false;
+  std::vector<std::string> keys{std::string(Name)};
+  for (const auto& a : kAttributeKeys)
+    if (a.Name == Name)
+      for (const char* k : a.Keys)
+        if (k) keys.emplace_back(k);
+  const AVDictionary* dictionaries[2] = {FFormat->metadata,
+                                         FReadStream >= 0 ? FFormat->streams[FReadStream]->metadata : nullptr};
+  for (const std::string& key : keys) {
+    for (const AVDictionary* dict : dictionaries) {
+      if (!dict) continue;
+      if (const AVDictionaryEntry* e = av_dict_get(dict, key.c_str(), nullptr, 0)) {
+        Text = tagtext::Utf8ToWide(e->value ? e->value : "");
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool TMediaSyncReader::GetDuration(int64_t& Duration100ns) const {
+  if (!FFormat) return false;
+  if (FReadStream >= 0) {
+    const AVStream* st = FFormat->streams[FReadStream];
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+      Duration100ns = av_rescale_q(st->duration, st->time_base, k100ns);
+      return true;
+    }
+  }
+  if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0) {
+    Duration100ns = av_rescale_q(FFormat->duration, AVRational{1, AV_TIME_BASE}, k100ns);
+    return true;
+  }
+  return false;
+}
+
+bool TMediaSyncReader::ReceiveFrame() {
+  for (;;) {
+    int ret = avcodec_receive_frame(FDecoder, FFrame);
+    if (ret == 0) return true;
+    if (ret != AVERROR(EAGAIN)) return false;  // drained, or a decoder failure
+    if (FFlushSent) return false;
+    ret = av_read_frame(FFormat, FPacket);
+    if (ret < 0) {
+      // End of the file (or unreadable data): let the decoder hand out what
+      // it still holds.
+      avcodec_send_packet(FDecoder, nullptr);
+      FFlushSent = true;
+      continue;
+    }
+    if (FPacket->stream_index == FReadStream) {
+      // A corrupt packet is dropped; decoding goes on with the next one.
+      avcodec_send_packet(FDecoder, FPacket);
+    }
+    av_packet_unref(FPacket);
+  }
+}
+
+bool TMediaSyncReader::PrepareResampler() {
+  const AVChannelLayout& inLayout = FFrame->ch_layout;
+  uint64_t mask = inLayout.order == AV_CHANNEL_ORDER_NATIVE ? inLayout.u.mask : 0;
+  if (FResampler && FResamplerFormat == FFrame->format && FResamplerRate == FFrame->sample_rate &&
+      FResamplerChannels == inLayout.nb_channels && FResamplerMask == mask)
+    return true;
+  swr_free(&FResampler);
+  AVChannelLayout in = UsableLayout(inLayout);
+  AVChannelLayout out{};
+  if (in.nb_channels == FTarget.Channels) {
+    av_channel_layout_copy(&out, &in);
+  } else {
+    av_channel_layout_default(&out, FTarget.Channels);
+  }
+  int ret = swr_alloc_set_opts2(&FResampler, &out, PackedFormatFor(FTarget.BitsPerSample),
+                                static_cast<int>(FTarget.SampleRate), &in,
+                                static_cast<AVSampleFormat>(FFrame->format), FFrame->sample_rate, 0, nullptr);
+  if (ret >= 0 && in.nb_channels == 1 && out.nb_channels == 2) {
+    // A mono frame in a stereo stream plays at full level on both sides
+    // (the default matrix would lower it by 3 dB).
+    const double matrix[2] = {1.0, 1.0};
+    ret = swr_set_matrix(FResampler, matrix, 1);
+  }
+  av_channel_layout_uninit(&in);
+  av_channel_layout_uninit(&out);
+  if (ret < 0 || swr_init(FResampler) < 0) {
+    swr_free(&FResampler);
+    return false;
+  }
+  FResamplerFormat = FFrame->format;
+  FResamplerRate = FFrame->sample_rate;
+  FResamplerChannels = inLayout.nb_channels;
+  FResamplerMask = mask;
+  return true;
+}
+
+bool TMediaSyncReader::ConvertFrame(TReaderSample& Sample) {
+  const int channels = FFrame->ch_layout.nb_channels;
+  if (channels <= 0 || FFrame->nb_samples <= 0 || FFrame->sample_rate <= 0) return false;
+  int skip = 0;
+  if (FSkipTo >= 0) {
+    const AVStream* st = FFormat->streams[FReadStream];
+    int64_t pts = FFrame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) {
+      FSkipTo = -1;
+    } else {
+      if (st->start_time != AV_NOPTS_VALUE) pts -= st->start_time;
+      int64_t first = av_rescale_q(pts, st->time_base, AVRational{1, FFrame->sample_rate});
+      if (first + FFrame->nb_samples <= FSkipTo) return false;  // wholly before the target
+      skip = first < FSkipTo ? static_cast<int>(FSkipTo - first) : 0;
+      FSkipTo = -1;
+    }
+  }
+  const int count = FFrame->nb_samples - skip;
+  const auto format = static_cast<AVSampleFormat>(FFrame->format);
+  const int bytesPerSample = av_get_bytes_per_sample(format);
+  const bool planar = av_sample_fmt_is_planar(format);
+  const uint32_t frameBytes = uint32_t(FTarget.Channels) * FTarget.BitsPerSample / 8;
+
+  // Zero copy: the decoder's frame already holds the chosen interleaved PCM.
+  const bool sameLayout = !planar || channels == 1;
+  if (FTarget.BitsPerSample != 24 && channels == FTarget.Channels && FFrame->sample_rate == int(FTarget.SampleRate) &&
+      sameLayout && av_get_packed_sample_fmt(format) == PackedFormatFor(FTarget.BitsPerSample)) {
+    Sample.Data = FFrame->extended_data[0] + size_t(skip) * frameBytes;
+    Sample.Length = uint32_t(count) * frameBytes;
+    return true;
+  }
+
+  if (!PrepareResampler()) return false;
+  const int outCapacity = swr_get_out_samples(FResampler, count);
+  if (outCapacity <= 0) return false;
+  const size_t outBytesPerSample = FTarget.BitsPerSample == 24 ? 4 : FTarget.BitsPerSample / 8;
+  FConverted.resize(size_t(outCapacity) * FTarget.Channels * outBytesPerSample);
+  std::vector<const uint8_t*> in(planar ? size_t(channels) : 1);
+  for (size_t p = 0; p < in.size(); ++p)
+    in[p] = FFrame->extended_data[p] + size_t(skip) * size_t(bytesPerSample) * (planar ? 1 : size_t(channels));
+  uint8_t* out = FConverted.data();
+  int produced = swr_convert(FResampler, &out, outCapacity, in.data(), count);
+  if (produced <= 0) return false;
+  size_t samples = size_t(produced) * FTarget.Channels;
+  if (FTarget.BitsPerSample == 24) {
+    // Keep the three most significant bytes of each 32-bit sample.
+    for (size_t i = 0; i < samples; ++i) std::memmove(&FConverted[3 * i], &FConverted[4 * i + 1], 3);
+  }
+  Sample.Data = FConverted.data();
+  Sample.Length = uint32_t(produced) * frameBytes;
+  return true;
+}
+
+bool TMediaSyncReader::GetNextSample(uint16_t Stream, TReaderSample& Sample) {
+  Sample = {};
+  if (!FDecoder || Stream != FReadStream) return false;
+  for (;;) {
+    av_frame_unref(FFrame);
+    if (!ReceiveFrame()) return false;
+    if (ConvertFrame(Sample)) return true;
+  }
+}
+
+bool TMediaSyncReader::SetRange(int64_t Start100ns) {
+  if (!FDecoder || FReadStream < 0 || Start100ns < 0) return false;
+  const AVStream* st = FFormat->streams[FReadStream];
+  const int rate = FDecoder->sample_rate > 0 ? FDecoder->sample_rate : int(FTarget.SampleRate);
+  // Decoding starts a little before the wanted time and what comes before
+  // it is dropped: MPEG audio needs the frames before (bit reservoir and
+  // overlap) to decode the first wanted one properly.
+  int64_t preroll = st->codecpar->seek_preroll;
+  const AVCodecID id = st->codecpar->codec_id;
+  if (id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP1) preroll = std::max<int64_t>(preroll, 4 * 1152);
+  int64_t startSample = av_rescale(Start100ns, rate, k100ns.den);
+  int64_t ts = av_rescale_q(std::max<int64_t>(startSample - preroll, 0), AVRational{1, rate}, st->time_base);
+  if (st->start_time != AV_NOPTS_VALUE) ts += st->start_time;
+  if (av_seek_frame(FFormat, FReadStream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+      avformat_seek_file(FFormat, FReadStream, INT64_MIN, ts, INT64_MAX, 0) < 0)
+    return false;
+  avcodec_flush_buffers(FDecoder);
+  av_frame_unref(FFrame);
+  swr_free(&FResampler);
+  FFlushSent = false;
+  FSkipTo = startSample;
+  return true;
+}
+
+void TMediaSyncReader::Close() {
+  swr_free(&FResampler);
+  avcodec_free_context(&FDecoder);
+  av_frame_free(&FFrame);
+  av_packet_free(&FPacket);
+  if (FFormat) avformat_close_input(&FFormat);  // the custom AVIO stays with its owner
+  FOutputs.clear();
+  FReadStream = -1;
+  FTarget = {};
+  FFlushSent = false;
+  FSkipTo = -1;
+  FResamplerFormat = -1;
+  FResamplerRate = 0;
+  FResamplerMask = 0;
+  FResamplerChannels = 0;
+}

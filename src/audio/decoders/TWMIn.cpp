@@ -1,0 +1,115 @@
+#include "audio/decoders/TWMIn.h"
+
+#include <mutex>
+
+#include "audio/core/EAuException.h"
+#include "audio/tags/TagText.h"
+
+int ChannelCode(TChannelsNumber Value) {
+  switch (Value) {
+    case cnMaxAvailable: return -1;
+    case cn5dot1: return 6;
+    case cn7dot1: return 8;
+    case cnMonoOrStereo:
+    default: return 0;
+  }
+}
+
+TWMIn::TWMIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
+
+TWMIn::~TWMIn() { CloseFile(); }
+
+void TWMIn::Reopen() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (OpenCount <= 0) return;
+  CloseFile();
+  try {
+    OpenFile();
+  } catch (const EAuException&) {
+    // The file went away meanwhile: the input stays closed, and the next
+    // Valid or format query reports it.
+  }
+}
+
+void TWMIn::SetHighPrecision(bool Value) {
+  if (Busy || FOutputChannels != cnMonoOrStereo) return;
+  FHighPrecision = Value;
+  Reopen();
+}
+
+void TWMIn::SetOutputChannels(TChannelsNumber Value) {
+  if (Busy) return;
+  if (Value != cnMonoOrStereo) FHighPrecision = true;
+  FOutputChannels = Value;
+  Reopen();
+}
+
+void TWMIn::OpenFile() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (OpenCount > 0) return;
+  if (!StreamAssigned && FFileName.empty()) throw EAuException("File name is not assigned");
+  if (!StreamAssigned) OpenOwnStream();
+
+  wma_open(ReaderContext, Stream, FHighPrecision, ChannelCode(FOutputChannels));
+  FValid = ReaderContext.FormatFound;
+  if (!ReaderContext.Reader) {
+    // Not a media file: the input stays closed and keeps no file open.
+    FValid = false;
+    if (!StreamAssigned) ForgetOwnStream();
+    return;
+  }
+
+  FDurationCs = wma_duration_cs(ReaderContext);
+  int32_t channels = 0, bits = 0;
+  uint32_t rate = 0;
+  wma_get_format(ReaderContext, channels, bits, rate);
+  FChannels = channels > 0 ? uint32_t(channels) : 0;
+  FBitsPerSample = bits > 0 ? uint32_t(bits) : 0;
+  FSampleRate = rate;
+  // Whole frames in the duration; exact integer arithmetic so that the
+  // length in samples does not depend on floating-point rounding.
+  FTotalSamples = int64_t(uint64_t(FDurationCs) * FSampleRate / 100);
+  Size = FTotalSamples * int64_t(FChannels) * int64_t(FBitsPerSample / 8);
+  Seekable = true;
+
+  TId3v2Tags& tags = Id3v2Tags();
+  tags.ClearTags();
+  tags.SetLongFrameIds(true);
+  std::wstring text;
+  if (wma_get_attribute(ReaderContext, "Author", text)) tags.SetArtist(text);
+  if (wma_get_attribute(ReaderContext, "Title", text)) tags.SetTitle(text);
+  if (wma_get_attribute(ReaderContext, "WM/AlbumTitle", text)) tags.SetAlbum(text);
+  if (wma_get_attribute(ReaderContext, "WM/Genre", text)) tags.SetGenre(text);
+  if (wma_get_attribute(ReaderContext, "WM/Track", text)) tags.SetTrack(tagtext::WideToNarrow(text));
+  if (wma_get_attribute(ReaderContext, "WM/Year", text)) tags.SetYear(tagtext::WideToNarrow(text));
+  if (wma_get_attribute(ReaderContext, "Copyright", text)) tags.SetComment(text);
+
+  ++OpenCount;
+}
+
+void TWMIn::CloseFile() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (OpenCount <= 0) return;
+  wma_close(ReaderContext);
+  OpenCount = 0;
+  ReleaseStream();
+}
+
+void TWMIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
+  const int64_t size = Size;
+  if (size > 0) {
+    const int64_t left = size - Position;
+    if (left < int64_t(Bytes)) Bytes = left > 0 ? uint32_t(left) : 0;
+  }
+  wma_get_data(ReaderContext, Buffer, Bytes);
+}
+
+bool TWMIn::SeekToSample(int64_t& SampleNum) {
+  if (!Busy || FSampleRate == 0 || SampleNum < 0 || SampleNum > INT64_MAX / 100) return false;
+  // The time of the sample in hundredths of a second, from the sample rate
+  // so that it also holds inside a sample range and without a duration.
+  const int64_t cs = RoundDivHalfEven(SampleNum * 100, int64_t(FSampleRate));
+  if (cs > int64_t(UINT32_MAX) || !wma_seek(ReaderContext, uint32_t(cs))) return false;
+  SampleNum = cs * int64_t(FSampleRate) / 100;
+  return true;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// TWMIn: the file input that decodes compressed media files (MP3 and any
+// other file libavformat opens) through the reader context.
+//
+// Opening picks one audio output of the file and one PCM format for it by
+// HighPrecision and OutputChannels; a file without an audio output or
+// without a format that matches the channel request opens with Valid false
+// and Size 0. Size comes from the container's duration, rounded to
+// hundredths of a second; without a duration Size is 0 and the file plays to
+// the decoder's end. The ID3v2 tag set is filled from the file's attributes.
+//
+// Pulls hand out the decoder's own buffers (or the reader's conversion
+// buffer) one decoded frame at a time without copying; a pull may end inside
+// a sample frame when the caller asks for such a count.
+//
+// Threads: as TAuFileIn. The setters of HighPrecision and OutputChannels are
+// GUI-thread calls between runs (ignored while Busy).
+
+#include <cstdint>
+
+#include "audio/decoders/WmaSyncReader.h"
+#include "audio/tags/TAuTaggedFileIn.h"
+
+enum TChannelsNumber : uint8_t { cnMaxAvailable = 0, cnMonoOrStereo = 1, cn5dot1 = 2, cn7dot1 = 3 };
+
+// The reader context's channel code of a channel request.
+int ChannelCode(TChannelsNumber Value);
+
+class TWMIn : public TAuTaggedFileIn {
+ public:
+  explicit TWMIn(TComponent* AOwner = nullptr);
+  ~TWMIn() override;
+
+  bool HighPrecision() const { return FHighPrecision; }
+  // Ignored while Busy or when OutputChannels is not cnMonoOrStereo; an open
+  // input is closed and opened again.
+  void SetHighPrecision(bool Value);
+  TChannelsNumber OutputChannels() const { return FOutputChannels; }
+  // Ignored while Busy; anything but cnMonoOrStereo also turns HighPrecision
+  // on; an open input is closed and opened again.
+  void SetOutputChannels(TChannelsNumber Value);
+  uint32_t DurationCs() const { return FDurationCs; }
+
+  // Raises EAuException "File name is not assigned" with neither a stream
+  // nor a file name; a file the reader cannot open leaves the input closed.
+  void OpenFile() override;
+  void CloseFile() override;
+
+ protected:
+  void GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) override;
+  // Only during a run: repositions the reader to the sample's time in
+  // hundredths of a second and reports the sample reached.
+  bool SeekToSample(int64_t& SampleNum) override;
+
+ private:
+  void Reopen();
+
+  wma_sync_reader ReaderContext;
+  uint32_t FDurationCs = 0;
+  bool FHighPrecision = false;
+  TChannelsNumber FOutputChannels = cnMonoOrStereo;
+};

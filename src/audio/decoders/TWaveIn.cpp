@@ -1,0 +1,257 @@
+#include "audio/decoders/TWaveIn.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <mutex>
+
+#include "audio/core/EAuException.h"
+#include "audio/decoders/FloatToInt32.h"
+#include "audio/decoders/TWaveConverter.h"
+
+namespace {
+
+// The header scan's view of a stream; counts its own position so the end test
+// costs no seek.
+class TStreamByteSource : public TWaveByteSource {
+ public:
+  TStreamByteSource(TStream& stream, bool seekable, int64_t start)
+      : Stream(stream), Position(start), End(seekable ? stream.Size() : -1) {}
+  uint32_t Read(uint8_t* dst, uint32_t bytes) override {
+    const int64_t got = Stream.Read(dst, bytes);
+    if (got <= 0) return 0;
+    Position += got;
+    return uint32_t(got);
+  }
+  bool AtEnd() override { return End >= 0 && Position >= End; }
+
+ private:
+  TStream& Stream;
+  int64_t Position;
+  int64_t End;
+};
+
+}  // namespace
+
+TWaveIn::TWaveIn(TComponent* AOwner) : TAuFileIn(AOwner) {}
+
+TWaveIn::~TWaveIn() { CloseFile(); }
+
+void TWaveIn::OpenFile() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (OpenCount > 0) return;
+  FValid = true;
+  SingleFloat = false;
+  FWaveKind = wkUnsupported;
+  if (!StreamAssigned) OpenOwnStream();  // raises when the file cannot be opened
+  if (Stream == nullptr) {
+    FValid = false;
+    ++OpenCount;
+    return;
+  }
+  const int64_t start = Seekable ? Stream->Position() : 0;
+  ParseAndPlan(*Stream, start < 0 ? 0 : start);
+  if (FWaveKind == wkCodecManager && !ConvertCodecManager()) {
+    FValid = false;
+    return;  // stays closed; Valid() releases the file
+  }
+  ++OpenCount;
+}
+
+void TWaveIn::ParseAndPlan(TStream& source, int64_t scanStart) {
+  FBitsPerSample = FChannels = FSampleRate = 0;
+  Size = 0;
+  TStreamByteSource bytes(source, Seekable, scanStart);
+  const TWaveHeader h = ParseWaveHeader(bytes);
+  FWaveKind = h.Kind;
+  if (h.Kind == wkUnsupported) {
+    FValid = false;
+    return;
+  }
+  if (h.Kind == wkCodecManager) return;  // the converter reads the whole file
+
+  DataOffset = scanStart + h.DataOffset;
+  std::optional<uint64_t> available;
+  if (Seekable) {
+    const int64_t end = source.Size();
+    if (end >= 0) available = uint64_t(std::max<int64_t>(end - DataOffset, 0));
+  }
+  const TWaveOutputPlan plan = PlanWaveOutput(h, available);
+  DataEnd = DataOffset + int64_t(plan.DataBytes);
+  ReadPos = DataOffset;
+  if (h.Kind == wkImaAdpcm) {
+    ImaBlockAlign = h.BlockAlign;
+    ImaSamplesPerBlock = h.SamplesPerBlock;
+    ImaSampleCount = h.FactCount;
+  } else {
+    BlockAlign = h.BlockAlign;
+    SamplesPerBlock = h.SamplesPerBlock;
+    SampleCount = h.FactCount;
+  }
+  CoefCount = h.CoefCount;
+  Coefs = h.Coefs;
+  SingleFloat = h.BitsPerSample == 32;
+  SourceFrameBytes = uint32_t(h.Channels) * (h.BitsPerSample / 8);
+  MsNibbleBytes = h.Channels == 2 ? uint32_t(h.SamplesPerBlock) - 2 : (uint32_t(h.SamplesPerBlock) - 2) / 2;
+  if (!plan.Valid) {
+    // Leave the format empty so nothing downstream divides by a bad field.
+    FValid = false;
+    return;
+  }
+  FChannels = plan.Channels;
+  FBitsPerSample = plan.BitsPerSample;
+  FSampleRate = plan.SampleRate;
+  Size = plan.Size;
+  if (h.Kind == wkImaAdpcm || h.Kind == wkMsAdpcm) BlockBuffer.assign(h.BlockAlign, 0);
+}
+
+bool TWaveIn::ConvertCodecManager() {
+  try {
+    auto converter = std::make_unique<TWaveConverter>();
+    if (Stream->Seek(0, soBeginning) != 0) return false;
+    converter->ReadWave(*Stream);
+    converter->TargetFormat.SetFormatTag(1);
+    if (CodecSuggestFormat(converter->SourceFormat, converter->TargetFormat, kWaveFormatRecordBytes,
+                           kSuggestRestrictFormatTag) != 0)
+      return false;
+    if (converter->Convert() != 0) return false;
+    auto image = std::make_unique<TMemoryStream>();
+    if (converter->WriteWave(*image) != 0) return false;
+    image->Seek(0, soBeginning);
+    ConvertedStream = std::move(image);
+    SourceStream = Stream;
+    SourceStreamAssigned = StreamAssigned;
+    Stream = ConvertedStream.get();
+    const bool keptSeekable = Seekable;
+    Seekable = true;  // the image is in memory
+    ParseAndPlan(*ConvertedStream, 0);
+    Seekable = keptSeekable;
+    const bool ok = FWaveKind == wkPcm && FValid;
+    FWaveKind = wkCodecManager;
+    if (ok) return true;
+    // Put the file's stream back; CloseFile will not run for a reader left closed.
+    ConvertedStream.reset();
+    Stream = SourceStream;
+    SourceStream = nullptr;
+    return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void TWaveIn::CloseFile() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (OpenCount <= 0) return;
+  if (ConvertedStream) {
+    ConvertedStream.reset();
+    Stream = SourceStream;
+    SourceStream = nullptr;
+  }
+  ReleaseStream();
+  OpenCount = 0;
+}
+
+uint32_t TWaveIn::ReadSource(uint8_t* dst, uint32_t wanted) {
+  const int64_t left = DataEnd - ReadPos;
+  if (left <= 0 || Stream == nullptr) return 0;
+  if (int64_t(wanted) > left) wanted = uint32_t(left);
+  uint32_t total = 0;
+  while (total < wanted) {
+    const int64_t got = Stream->Read(dst + total, wanted - total);
+    if (got <= 0) break;
+    total += uint32_t(got);
+  }
+  ReadPos += total;
+  return total;
+}
+
+uint32_t TWaveIn::RefillPcm(uint32_t frameBytes) {
+  const uint32_t n = ReadSource(OutBuffer.data(), kWaveOutBufferBytes - kWaveOutBufferBytes % frameBytes);
+  return n - n % frameBytes;  // a cut-off frame at the end is not delivered
+}
+
+uint32_t TWaveIn::RefillFloat() {
+  uint32_t n = ReadSource(OutBuffer.data(), kWaveOutBufferBytes - kWaveOutBufferBytes % (FChannels * 8));
+  n -= n % SourceFrameBytes;
+  if (SingleFloat) {
+    SingleToInt32(OutBuffer.data(), n / 4);
+    return n;
+  }
+  DoubleToInt32(OutBuffer.data(), n / 8);
+  return n / 2;
+}
+
+bool TWaveIn::ReadBlock(uint32_t blockBytes) {
+  const uint32_t got = ReadSource(BlockBuffer.data(), blockBytes);
+  if (got == 0) return false;
+  if (got < blockBytes) std::memset(BlockBuffer.data() + got, 0, blockBytes - got);  // short last block
+  return true;
+}
+
+uint32_t TWaveIn::RefillIma() {
+  if (!ReadBlock(ImaBlockAlign)) return 0;
+  const uint8_t* block = BlockBuffer.data();
+  const uint32_t header = uint32_t(kImaChannelHeaderBytes) * FChannels;
+  const size_t dataBytes = ImaBlockAlign - header;
+  if (FChannels == 2) {
+    ImaState[0] = ReadImaChannelHeader(block);
+    ImaState[1] = ReadImaChannelHeader(block + 4);
+    return uint32_t(DecodeImaStereo(ImaState, block + header, dataBytes, OutBuffer.data()) * 4);
+  }
+  ImaState[0] = ReadImaChannelHeader(block);
+  return uint32_t(DecodeImaMono(ImaState[0], block + header, dataBytes, OutBuffer.data()) * 2);
+}
+
+uint32_t TWaveIn::RefillMs() {
+  if (!ReadBlock(BlockAlign)) return 0;
+  const uint8_t* block = BlockBuffer.data();
+  ReadMsBlockHeader(block, FChannels, CoefCount, MsState);
+  if (FChannels == 2)
+    return uint32_t(DecodeMsStereo(MsState, Coefs.data(), block + kMsStereoHeaderBytes, MsNibbleBytes, OutBuffer.data()));
+  return uint32_t(DecodeMsMono(MsState[0], Coefs.data(), block + kMsMonoHeaderBytes, MsNibbleBytes, OutBuffer.data()));
+}
+
+void TWaveIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
+  if (!Busy) throw EAuException("The Stream is not opened");
+  const uint32_t frame = FChannels * FBitsPerSample / 8;
+  if (!FValid || frame == 0) {
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
+  if (ReadIndex > FillEnd) {
+    ReadIndex = 1;
+    switch (FWaveKind) {
+      case wkPcm:
+      case wkExtensiblePcm:
+      case wkCodecManager: FillEnd = RefillPcm(frame); break;
+      case wkImaAdpcm: FillEnd = RefillIma(); break;
+      case wkMsAdpcm: FillEnd = RefillMs(); break;
+      case wkIeeeFloat:
+      case wkExtensibleFloat: FillEnd = RefillFloat(); break;
+      default: FillEnd = 0; break;
+    }
+  }
+  uint32_t count = Bytes - Bytes % frame;
+  const uint32_t remaining = ReadIndex <= FillEnd ? FillEnd - ReadIndex + 1 : 0;
+  if (remaining < count) count = remaining;
+  Buffer = count > 0 ? OutBuffer.data() + (ReadIndex - 1) : nullptr;
+  ReadIndex += count;
+  Bytes = count;
+}
+
+bool TWaveIn::SeekToSample(int64_t& SampleNum) {
+  ReadIndex = 1;
+  FillEnd = 0;
+  if (!FValid || Stream == nullptr || SampleNum < 0) return false;
+  int64_t offset = 0;
+  switch (FWaveKind) {
+    case wkPcm: offset = DataOffset + SampleNum * int64_t(FChannels * (FBitsPerSample / 8)); break;
+    case wkImaAdpcm: offset = DataOffset + (SampleNum / ImaSamplesPerBlock) * ImaBlockAlign; break;
+    case wkMsAdpcm: offset = DataOffset + (SampleNum / SamplesPerBlock) * BlockAlign; break;
+    default: return false;
+  }
+  if (Stream->Seek(offset, soBeginning) != offset) return false;
+  ReadPos = offset;
+  return true;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// The sound-device wrapper of TDXAudioOut: a state record over one device and
+// its looping output buffer, with the buffer arithmetic (how much may be
+// written, where, and whether the play cursor overtook the writer).
+//
+// Threads: the output's worker calls everything, except StopOutput and
+// RestartOutput, which the GUI thread calls while the worker is parked in its
+// pause state. Running and Underflows are atomics for that reason.
+//
+// Every operation returns a TSoundResult (0 = success) and stops at the first
+// failing call.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio/output/SoundSystem.h"
+
+constexpr int kMaxDevices = 16;
+constexpr size_t kDeviceNameChars = 127;
+
+struct TDeviceInfo {
+  TDeviceId Guid;                // all zero for the system's default output
+  std::array<char, 128> Name{};  // at most 127 characters and a terminating zero
+};
+
+using TDeviceTable = std::array<TDeviceInfo, kMaxDevices>;
+
+// Fills Devices from the system's enumeration, at most 16 entries.
+TSoundResult EnumerateDevices(TSoundSystem& System, TDeviceTable& Devices, int32_t& DeviceCount);
+
+struct TDSOutputState {
+  std::unique_ptr<TSoundDevice> Device;
+  std::unique_ptr<TSoundBuffer> OutputBuffer;
+  uint32_t WriteOffset = 0;
+  uint32_t BufferSize = 0;
+  uint32_t FrameBytes = 0;
+  int64_t TicksPerBuffer = 0;  // counter ticks for one pass through the buffer; 0 = no counter
+  int64_t LastPlayTime = 0;
+  uint32_t LastPlayCursor = 0;
+  std::atomic<int32_t> Underflows{0};
+  std::atomic<bool> Running{false};
+  std::unique_ptr<TSoundBuffer> PrimaryBuffer;
+};
+
+class TDSWrapper {
+ public:
+  explicit TDSWrapper(TSoundSystem& System) : System(System) {}
+  ~TDSWrapper() { CloseDevice(); }
+  TDSWrapper(const TDSWrapper&) = delete;
+  TDSWrapper& operator=(const TDSWrapper&) = delete;
+
+  // Releases everything and zeroes the state.
+  void Reset();
+
+  TSoundResult OpenDevice(const TDeviceId& Id);
+  TSoundResult InitOutputBuffer(TWindowHandle Window, const TWaveFormat& Format, uint32_t Size);
+  TSoundResult StartOutput();
+  TSoundResult StopOutput();
+  TSoundResult RestartOutput();
+  // Bytes that may be written at WriteOffset now; counts an underflow when
+  // the play cursor has overtaken the writer (then writing restarts at the
+  // write cursor).
+  uint32_t QueryOutputSpace();
+  TSoundResult FillEmptySpace(uint8_t Value);
+  // Writes N bytes at WriteOffset; a buffer that cannot be locked drops them.
+  TSoundResult WriteBlock(const uint8_t* Source, uint32_t N);
+  void CloseDevice();
+
+  TDSOutputState& State() { return S; }
+  const TDSOutputState& State() const { return S; }
+
+ private:
+  template <class Fill>
+  TSoundResult WriteAt(uint32_t N, Fill&& fill);
+
+  TSoundSystem& System;
+  TDSOutputState S;
+};

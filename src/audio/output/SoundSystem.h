@@ -1,0 +1,150 @@
+#pragma once
+// The sound-device layer: the few operations the sound device output needs
+// from a platform's sound system, and nothing else. Two backends implement it:
+// PortAudio (a real device) and a virtual device whose play cursor follows a
+// clock (real or simulated) and which keeps every byte it plays.
+//
+// Contract, shared by every backend:
+// - Every operation returns a TSoundResult: 0 = success, anything else a
+//   failure code (negative; shown to people as 8 hexadecimal digits).
+// - A sound system outlives the devices it creates; a device outlives the
+//   buffers it creates. Destroying an object releases it.
+// - Threads: one thread at a time uses a device and its buffers (the output's
+//   worker). The output's GUI thread calls Stop and PlayLooping on a buffer
+//   while the worker is parked in its pause state, so the two never overlap.
+//   Enumeration and the clock may be used from any thread.
+// - Buffers are looping byte rings of a size fixed at creation. Lock hands out
+//   one or two regions (the second when the range wraps round the end) that
+//   the caller fills and gives back with Unlock; nothing is allocated there.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TSoundClock;
+
+using TSoundResult = int32_t;
+
+constexpr TSoundResult srOk = 0;
+constexpr TSoundResult srFailed = static_cast<int32_t>(0x80560001u);
+constexpr TSoundResult srInvalidArgument = static_cast<int32_t>(0x80560002u);
+constexpr TSoundResult srOutOfMemory = static_cast<int32_t>(0x80560003u);
+constexpr TSoundResult srBadFormat = static_cast<int32_t>(0x80560004u);
+constexpr TSoundResult srNoDevice = static_cast<int32_t>(0x80560005u);
+constexpr TSoundResult srBackendError = static_cast<int32_t>(0x80560006u);
+
+// Handle of the window a device is bound to (0 = none). The desktop stands in
+// for a missing window.
+using TWindowHandle = uintptr_t;
+
+// Cooperative level "exclusive": the program owns the device's format.
+constexpr int kCooperativeExclusive = 3;
+
+// Output-buffer capability flags: get-current-position-2, global focus,
+// volume, pan and frequency control.
+constexpr uint32_t kOutputBufferFlags = 0x180E0;
+
+// A 16-byte device identifier; all zero selects the system's default output.
+struct TDeviceId {
+  std::array<uint8_t, 16> Bytes{};
+  bool IsDefault() const {
+    for (uint8_t b : Bytes)
+      if (b != 0) return false;
+    return true;
+  }
+  bool operator==(const TDeviceId&) const = default;
+};
+
+// Wave format: the standard layout, with the extensible part used when
+// FormatTag is kWaveFormatExtensible.
+constexpr uint16_t kWaveFormatPcm = 1;
+constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+constexpr uint16_t kWaveFormatExtensibleExtraSize = 22;
+
+// Identifier of the PCM sub-format of the wave-format-extensible standard,
+// in its stored (little-endian) byte order.
+constexpr std::array<uint8_t, 16> kPcmSubFormat = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                   0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+struct TWaveFormat {
+  uint16_t FormatTag = 0;
+  uint16_t Channels = 0;
+  uint32_t SamplesPerSec = 0;
+  uint32_t AvgBytesPerSec = 0;
+  uint16_t BlockAlign = 0;
+  uint16_t BitsPerSample = 0;
+  uint16_t ExtraSize = 0;
+  // Extensible part (meaningful when FormatTag is kWaveFormatExtensible).
+  uint16_t ValidBitsPerSample = 0;
+  uint32_t ChannelMask = 0;
+  std::array<uint8_t, 16> SubFormat{};
+
+  bool operator==(const TWaveFormat&) const = default;
+};
+
+// Checks what every backend needs of a format before it sizes anything from
+// it: a PCM tag (plain or extensible with the PCM sub-format), 1..32
+// channels, 8/16/24/32 bits, a rate of 1..768000 Hz and a block align that
+// matches channels and bits.
+bool IsPlayableFormat(const TWaveFormat& format);
+
+// The one or two regions a Lock hands out.
+struct TLockedRegions {
+  uint8_t* First = nullptr;
+  uint32_t FirstBytes = 0;
+  uint8_t* Second = nullptr;
+  uint32_t SecondBytes = 0;
+};
+
+// A primary buffer (format only) or a looping output buffer.
+class TSoundBuffer {
+ public:
+  virtual ~TSoundBuffer() = default;
+
+  // Primary buffer only: the format the device plays in.
+  virtual TSoundResult SetFormat(const TWaveFormat& format) = 0;
+  // Output buffer: Bytes bytes from Offset (wrapping at the end). Fails for an
+  // offset or size beyond the buffer.
+  virtual TSoundResult Lock(uint32_t offset, uint32_t bytes, TLockedRegions& regions) = 0;
+  virtual TSoundResult Unlock(const TLockedRegions& regions) = 0;
+  // Play = the next byte the device takes; Write = the first byte that may be
+  // written (the device may already hold the bytes in between).
+  virtual TSoundResult GetCurrentPosition(uint32_t& play, uint32_t& write) = 0;
+  virtual TSoundResult SetCurrentPosition(uint32_t play) = 0;
+  virtual TSoundResult PlayLooping() = 0;
+  virtual TSoundResult Stop() = 0;
+};
+
+class TSoundDevice {
+ public:
+  virtual ~TSoundDevice() = default;
+
+  virtual TSoundResult SetCooperativeLevel(TWindowHandle window, int level) = 0;
+  virtual TSoundResult CreatePrimaryBuffer(std::unique_ptr<TSoundBuffer>& buffer) = 0;
+  virtual TSoundResult CreateOutputBuffer(const TWaveFormat& format, uint32_t bytes, uint32_t flags,
+                                          std::unique_ptr<TSoundBuffer>& buffer) = 0;
+};
+
+class TSoundSystem {
+ public:
+  virtual ~TSoundSystem() = default;
+
+  // Calls Report once per output device: Id is null for the device reported
+  // without an identifier (the system's default output). Report answers true
+  // to go on, false to stop.
+  using TDeviceReport = std::function<bool(const TDeviceId* id, const std::string& description)>;
+  virtual TSoundResult EnumerateOutputDevices(const TDeviceReport& report) = 0;
+  virtual TSoundResult CreateDevice(const TDeviceId& id, std::unique_ptr<TSoundDevice>& device) = 0;
+
+  // The high-resolution counter and the sleep.
+  virtual TSoundClock& Clock() = 0;
+  virtual TWindowHandle DesktopWindow() { return 0; }
+};
+
+// The sound system the program uses: PortAudio, or the virtual device when
+// VOMRELLA_AUDIO is "virtual" (real clock) or "virtual:FILE.wav" (what is
+// heard is also written to FILE.wav when the device is released). One
+// instance is shared while anyone holds it. Any thread.
+std::shared_ptr<TSoundSystem> DefaultSoundSystem();

@@ -1,0 +1,235 @@
+#include "audio/output/TDXAudioOut.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+#include "audio/core/EAuException.h"
+#include "audio/core/TAuInput.h"
+#include "audio/output/SoundClock.h"
+
+namespace {
+
+// Consecutive polls that may find no room before the device counts as hung.
+constexpr int kMaxPolls = 17;
+constexpr uint32_t kDrainStepMs = 100;
+
+}  // namespace
+
+TDXAudioOut::TDXAudioOut(TComponent* AOwner, std::shared_ptr<TSoundSystem> System)
+    : TAuOutput(AOwner), System(System ? std::move(System) : DefaultSoundSystem()), Wrapper(*this->System) {
+  EnumerateDevices(*this->System, FDevices, FDeviceCount);
+}
+
+TDXAudioOut::~TDXAudioOut() {
+  // The worker calls this class's overrides: stop it before the members go.
+  ShutdownWorker();
+}
+
+void TDXAudioOut::SetFramesInBuffer(uint32_t Value) {
+  if (Busy()) return;
+  FFramesInBuffer.store(Value);
+}
+
+void TDXAudioOut::Pause() {
+  if (!Input()) throw EAuException("Input is not assigned.");
+  if (!Busy()) return;
+  // After the end of the input only the drain is left; waiting for the worker
+  // to acknowledge would block the caller for the whole timeout.
+  if (InputEnded.load()) return;
+  TAuOutput::Pause();
+  // Touch the device only once the worker idles; a worker that did not answer
+  // still owns it.
+  if (Status() == osPaused) {
+    Wrapper.StopOutput();
+    DevicePaused.store(true);
+  }
+}
+
+void TDXAudioOut::Resume() {
+  if (!Busy()) return;
+  if (DevicePaused.exchange(false)) {
+    // Restart before releasing the worker, which then owns the device again.
+    Wrapper.RestartOutput();
+  } else if (InputEnded.load()) {
+    return;
+  }
+  TAuOutput::Resume();
+}
+
+bool TDXAudioOut::TWorkerWaiter::WaitFor(std::chrono::nanoseconds timeout, const std::function<bool()>& ready) {
+  using namespace std::chrono;
+  if (!ready) return Output.WaitInterruptible(ceil<milliseconds>(timeout));
+  const auto deadline = steady_clock::now() + timeout;
+  while (!ready()) {
+    const auto left = deadline - steady_clock::now();
+    if (left <= nanoseconds::zero()) return true;
+    if (!Output.WaitInterruptible(std::min(milliseconds(2), ceil<milliseconds>(left)))) return false;
+  }
+  return true;
+}
+
+bool TDXAudioOut::Sleep(uint32_t Ms) { return System->Clock().Sleep(Ms, Waiter); }
+
+uint32_t TDXAudioOut::StepSleepMs(uint32_t IntervalMs) const {
+  // A buffer shorter than a few intervals would run dry (or, while draining,
+  // play stale bytes again) between two looks: sleep at most a third of its
+  // duration.
+  const uint64_t bufferMs = uint64_t(PassFrames) * 1000 / uint64_t(FSampleRate);
+  return uint32_t(std::max<uint64_t>(1, std::min<uint64_t>(IntervalMs, bufferMs / 3)));
+}
+
+TWaveFormat TDXAudioOut::BuildWaveFormat() const {
+  TWaveFormat format;
+  format.Channels = uint16_t(FChannels);
+  format.SamplesPerSec = uint32_t(FSampleRate);
+  format.BlockAlign = uint16_t((FChannels * FBitsPerSample) >> 3);
+  format.AvgBytesPerSec = uint32_t(format.BlockAlign) * uint32_t(FSampleRate);
+  format.BitsPerSample = uint16_t(FBitsPerSample);
+  if (FChannels >= 3 || FBitsPerSample == 24) {
+    format.FormatTag = kWaveFormatExtensible;
+    format.ExtraSize = kWaveFormatExtensibleExtraSize;
+    format.ValidBitsPerSample = 0;
+    format.ChannelMask = FChannels == 2 ? 0x3 : FChannels == 6 ? 0x3F : FChannels == 8 ? 0xFF : 0;
+    format.SubFormat = kPcmSubFormat;
+  } else {
+    format.FormatTag = kWaveFormatPcm;
+    format.ExtraSize = 0;
+  }
+  return format;
+}
+
+void TDXAudioOut::Prepare() {
+  Released = false;
+  InputStarted = false;
+  DevicePaused.store(false);
+  const int32_t device = FDeviceNumber.load();
+  if (device < 0 || device >= FDeviceCount) throw EAuException("Invalid device number");
+  TAuInput* input = Input();
+  if (!input) throw EAuException("Input is not assigned");
+  input->Init();
+  InputStarted = true;
+  // The only time the format is read: the whole pass plays in it.
+  FChannels = int32_t(input->Channels());
+  FSampleRate = int32_t(input->SampleRate());
+  FBitsPerSample = int32_t(input->BitsPerSample());
+
+  Wrapper.Reset();
+  if (Wrapper.OpenDevice(FDevices[size_t(device)].Guid) != srOk)
+    throw EAuException("Failed to create DirectSound device");
+
+  PassFrames = FFramesInBuffer.load();
+  // Saturate instead of wrapping: an absurd size is refused by the device
+  // rather than silently becoming another size.
+  const uint64_t bytes = uint64_t(PassFrames) * uint64_t(uint32_t(FBitsPerSample) >> 3) * uint64_t(uint32_t(FChannels));
+  BufferBytes = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
+  SilenceByte = FBitsPerSample == 8 ? 128 : 0;
+
+  if (const TSoundResult r = Wrapper.InitOutputBuffer(0, BuildWaveFormat(), BufferBytes); r != srOk) {
+    char code[9];
+    std::snprintf(code, sizeof code, "%08" PRIX32, uint32_t(r));
+    throw EAuException(std::string("Failed to create DirectSound buffer") + code);
+  }
+  // Allocated once the device has accepted the size.
+  TransferBlock = std::make_unique_for_overwrite<uint8_t[]>(BufferBytes);
+
+  FirstBlock = true;
+  InputEnded.store(false);
+  LastUnderruns = 0;
+  DrainRoundsLeft = -1;
+}
+
+bool TDXAudioOut::DoOutput(bool Abort) {
+  if (!Busy()) return true;
+  if (!Active()) return false;
+  TAuInput* input = Input();
+  if (!input) throw EAuException("Input is not assigned");
+
+  if (FirstBlock) {
+    bool ended = false;
+    const uint32_t got = ReadFull(*input, TransferBlock.get(), BufferBytes, ended);
+    if (ended) InputEnded.store(true);
+    Wrapper.WriteBlock(TransferBlock.get(), got);
+    // Input shorter than the buffer: silence behind it, so the drain that
+    // follows never plays the block a second time.
+    if (ended) Wrapper.FillEmptySpace(SilenceByte);
+    Wrapper.StartOutput();
+    FirstBlock = false;
+  }
+  if (Abort) {
+    Wrapper.StopOutput();
+    SetActive(false);
+    return false;
+  }
+  if (InputEnded.load()) return Drain();
+
+  const uint32_t frameBytes = std::max<uint32_t>(1, Wrapper.State().FrameBytes);
+  uint32_t n = 0;
+  for (int polls = 1;; ++polls) {
+    // Woken by Stop, Pause or Resume: the worker loop takes over.
+    if (!Sleep(StepSleepMs(FPollingInterval.load()))) return true;
+    n = Wrapper.QueryOutputSpace();
+    n -= n % frameBytes;
+    if (polls >= kMaxPolls) {
+      SetExceptionMessage("Audio output error");
+      PostEvent(OnThreadException);
+      return false;
+    }
+    if (n != 0) break;
+  }
+
+  n = std::min(n, BufferBytes);
+  bool ended = false;
+  const uint32_t got = ReadFull(*input, TransferBlock.get(), n, ended);
+  if (ended) InputEnded.store(true);
+  Wrapper.WriteBlock(TransferBlock.get(), got);
+  if (InputEnded.load()) Wrapper.FillEmptySpace(SilenceByte);
+
+  const int32_t underflows = Wrapper.State().Underflows.load();
+  if (underflows != LastUnderruns) {
+    FUnderruns.store(underflows);
+    LastUnderruns = underflows;
+    Wrapper.StopOutput();
+    Wrapper.FillEmptySpace(SilenceByte);
+    PostEvent(OnUnderrun);
+    Wrapper.RestartOutput();
+  }
+  return true;
+}
+
+// The input has ended and the rest of the buffer is silence: keep writing
+// silence behind the play cursor until everything written has played, then
+// stop. Interrupted by Stop or Pause, it returns to the worker loop and goes
+// on where it was after a Resume.
+bool TDXAudioOut::Drain() {
+  const uint32_t stepMs = StepSleepMs(kDrainStepMs);
+  if (DrainRoundsLeft < 0) {
+    // Enough rounds to cover the buffer's duration, rounded up: a shorter
+    // drain would cut off the end of what was written.
+    const uint64_t bytesPerSecond = uint64_t(uint32_t(FBitsPerSample) / 8) * uint32_t(FChannels) * uint32_t(FSampleRate);
+    const uint64_t perRound = std::max<uint64_t>(1, bytesPerSecond * stepMs / 1000);
+    DrainRoundsLeft = int32_t(std::min<uint64_t>((uint64_t(BufferBytes) + perRound - 1) / perRound, INT32_MAX));
+  }
+  while (DrainRoundsLeft > 0) {
+    if (!Sleep(stepMs)) return true;
+    Wrapper.FillEmptySpace(SilenceByte);
+    --DrainRoundsLeft;
+  }
+  SetActive(false);
+  Wrapper.StopOutput();
+  return false;
+}
+
+void TDXAudioOut::Done() {
+  if (!Released) {
+    Wrapper.CloseDevice();
+    TransferBlock.reset();
+  }
+  Released = true;
+  InputEnded.store(false);
+  // Only an input this pass started is flushed.
+  if (!InputStarted) return;
+  InputStarted = false;
+  if (TAuInput* input = Input()) input->Flush();
+}

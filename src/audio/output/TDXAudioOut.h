@@ -1,0 +1,113 @@
+#pragma once
+// The sound device output: plays the PCM of its input through a sound device
+// (TSoundSystem: PortAudio, or the virtual device).
+//
+// It keeps one looping device buffer. The first step of a pass fills the
+// whole buffer and starts playback; every later step sleeps, asks how much of
+// the buffer has been played, refills that much from the input and checks for
+// underruns. When the input ends, the rest is padded with silence and the
+// buffer is left to play out before the pass ends. Every byte of a pass is
+// played in the format the input reported when the pass began.
+//
+// What differs from TAuOutput:
+// - Sleeps (polling, drain) are interrupted by Stop, Pause, Resume and
+//   destruction; an interrupted step returns to the worker loop at once.
+// - Pause stops the device buffer once the worker idles; Resume restarts it
+//   before releasing the worker. Both do nothing once the input has ended
+//   (nothing is left to pause; the pass ends normally).
+// - OnUnderrun is posted after each underrun; the pass goes on.
+//
+// Threads: property setters and Pause/Resume are GUI-thread calls; the
+// getters may be called from any thread.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio/core/TAuOutput.h"
+#include "audio/core/TEventSlot.h"
+#include "audio/output/DSWrapper.h"
+#include "audio/output/SleepWaiter.h"
+#include "audio/output/SoundSystem.h"
+
+class TDXAudioOut : public TAuOutput {
+ public:
+  // Enumerates System's devices into the device table. A null System uses
+  // DefaultSoundSystem().
+  explicit TDXAudioOut(TComponent* AOwner = nullptr, std::shared_ptr<TSoundSystem> System = nullptr);
+  ~TDXAudioOut() override;
+
+  void Pause() override;
+  void Resume() override;
+
+  // Device buffer length in sample frames (default 65536). Ignored while Busy:
+  // a pass keeps the size it started with.
+  uint32_t FramesInBuffer() const { return FFramesInBuffer.load(); }
+  void SetFramesInBuffer(uint32_t Value);
+  // Milliseconds slept before each buffer query (default 200); a pass sleeps
+  // at most a third of its buffer's duration so that short buffers do not run
+  // dry between polls.
+  uint32_t PollingInterval() const { return FPollingInterval.load(); }
+  void SetPollingInterval(uint32_t Value) { FPollingInterval.store(Value); }
+  // Index into the device table (default 0, the system's default output);
+  // checked when a pass starts.
+  int32_t DeviceNumber() const { return FDeviceNumber.load(); }
+  void SetDeviceNumber(int32_t Value) { FDeviceNumber.store(Value); }
+
+  int32_t DeviceCount() const { return FDeviceCount; }
+  const TDeviceInfo& Devices(int32_t Index) const { return FDevices.at(size_t(Index)); }
+
+  // The underflow count when the last underrun was reported.
+  int32_t Underruns() const { return FUnderruns.load(); }
+
+  TEventSlot OnUnderrun;  // TUnderrunEvent
+
+ protected:
+  void Prepare() override;
+  bool DoOutput(bool Abort) override;
+  void Done() override;
+
+ private:
+  // Waits on the worker's condition variable; Ready conditions set by other
+  // threads (the simulated clock's hold) are looked at every few ms.
+  class TWorkerWaiter : public TSleepWaiter {
+   public:
+    explicit TWorkerWaiter(TDXAudioOut& Output) : Output(Output) {}
+    bool WaitFor(std::chrono::nanoseconds timeout, const std::function<bool()>& ready) override;
+    void Notify() override {}
+
+   private:
+    TDXAudioOut& Output;
+  };
+
+  bool Sleep(uint32_t Ms);
+  uint32_t StepSleepMs(uint32_t IntervalMs) const;
+  bool Drain();
+  TWaveFormat BuildWaveFormat() const;
+
+  std::shared_ptr<TSoundSystem> System;
+  TWorkerWaiter Waiter{*this};
+
+  bool Released = true;
+  std::atomic<uint32_t> FFramesInBuffer{65536};
+  std::atomic<uint32_t> FPollingInterval{200};
+  TDSWrapper Wrapper;
+  int32_t FDeviceCount = 0;
+  TDeviceTable FDevices{};
+  // The input's format, read once per pass in Prepare.
+  int32_t FChannels = 0;
+  int32_t FSampleRate = 0;
+  int32_t FBitsPerSample = 0;
+  std::atomic<bool> InputEnded{false};
+  bool FirstBlock = false;
+  std::unique_ptr<uint8_t[]> TransferBlock;
+  std::atomic<int32_t> FDeviceNumber{0};
+  uint32_t BufferBytes = 0;
+  uint32_t PassFrames = 0;  // FramesInBuffer as the pass took it
+  uint8_t SilenceByte = 0;
+  std::atomic<int32_t> FUnderruns{0};
+  int32_t LastUnderruns = 0;
+  bool InputStarted = false;   // this pass called the input's Init
+  int32_t DrainRoundsLeft = -1;  // -1 until the drain starts
+  std::atomic<bool> DevicePaused{false};  // Pause stopped the device buffer (reset per pass)
+};

@@ -1,0 +1,90 @@
+#pragma once
+// The virtual sound device: a sound system without hardware. The play cursor
+// of a playing buffer moves with a clock (TRealClock or TSimulatedClock), and
+// every byte that passes the play cursor is kept, so a test or a headless run
+// can check what was heard. Set VOMRELLA_AUDIO=virtual (or virtual:FILE.wav)
+// to run the whole program on it.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/output/SoundClock.h"
+#include "audio/output/SoundSystem.h"
+
+struct TVirtualOptions {
+  // Clock the cursors follow; a TRealClock when null.
+  std::shared_ptr<TSoundClock> Clock;
+  // Devices reported: the default output (without identifier) first, then
+  // "Virtual output N" with identifiers. 0 reports none, as on a machine
+  // without sound hardware.
+  int DeviceCount = 2;
+  // How far the write cursor runs ahead of the play cursor while playing.
+  uint32_t WriteAheadFrames = 0;
+  // A play cursor that never moves (a hung device).
+  bool FrozenCursor = false;
+  // Failure codes to answer (0 = succeed), to exercise the output's errors.
+  TSoundResult CreateDeviceResult = srOk;
+  TSoundResult CreateOutputBufferResult = srOk;
+  TSoundResult LockResult = srOk;
+  // When not empty, what was heard is written to this WAV file whenever a
+  // device is released.
+  std::string CaptureFile;
+};
+
+// What the virtual devices were asked to do; tests read it.
+struct TVirtualStats {
+  int DevicesCreated = 0;
+  int DevicesOpen = 0;
+  int OutputBuffersOpen = 0;
+  int PrimaryBuffersOpen = 0;
+  TDeviceId LastDeviceId;
+  int LastCooperativeLevel = -1;
+  TWindowHandle LastWindow = 0;
+  TWaveFormat PrimaryFormat;
+  TWaveFormat OutputFormat;
+  uint32_t OutputBufferBytes = 0;
+  uint32_t OutputBufferFlags = 0;
+  int Plays = 0;
+  int Stops = 0;
+  int Locks = 0;
+  int FailedLocks = 0;
+};
+
+class TVirtualSoundSystem : public TSoundSystem, public std::enable_shared_from_this<TVirtualSoundSystem> {
+ public:
+  explicit TVirtualSoundSystem(TVirtualOptions options = {});
+
+  TSoundResult EnumerateOutputDevices(const TDeviceReport& report) override;
+  TSoundResult CreateDevice(const TDeviceId& id, std::unique_ptr<TSoundDevice>& device) override;
+  TSoundClock& Clock() override { return *ClockPtr; }
+  TWindowHandle DesktopWindow() override { return 1; }
+
+  // Any thread. Every byte played by any buffer of this system, in order.
+  std::vector<uint8_t> Heard() const;
+  void ClearHeard();
+  TVirtualStats Stats() const;
+  const TVirtualOptions& Options() const { return Opts; }
+
+  // The identifier of "Virtual output N" (N from 1).
+  static TDeviceId DeviceIdOf(int n);
+
+  // Used by the system's devices and buffers.
+  void AppendHeard(const uint8_t* data, size_t bytes);
+  template <class F>
+  void Update(F&& change) {
+    std::lock_guard lock(StatsLock);
+    change(StatsData);
+  }
+  void WriteCaptureFile();
+
+ private:
+  TVirtualOptions Opts;
+  std::shared_ptr<TSoundClock> ClockPtr;
+  mutable std::mutex HeardLock;  // guards HeardBytes
+  std::vector<uint8_t> HeardBytes;
+  mutable std::mutex StatsLock;  // guards StatsData
+  TVirtualStats StatsData;
+};

@@ -1,0 +1,132 @@
+#include "model/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "model/EFileError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string SystemError(const std::string& what, const fs::path& file, int error) {
+  return what + " " + file.string() + ": " + std::strerror(error);
+}
+
+// The temporary file: unlinked on destruction unless it was renamed away;
+// its descriptor is closed on destruction unless Close() took it.
+class TTempFile {
+ public:
+  TTempFile(const fs::path& folder, const std::string& targetName, const TSaveSystemCalls& calls)
+      : Calls_(calls) {
+    // Hidden, next to the target, so the rename stays within one file system.
+    std::string name = "." + targetName.substr(0, 200) + ".XXXXXX";
+    Path_ = (folder / name).string();
+    Fd_ = mkostemp(Path_.data(), O_CLOEXEC);
+    if (Fd_ < 0) throw EFileError(SystemError("cannot create a temporary file in", folder, errno));
+  }
+  ~TTempFile() {
+    if (Fd_ >= 0) ::close(Fd_);
+    if (!Renamed_) ::unlink(Path_.c_str());
+  }
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+
+  int Fd() const { return Fd_; }
+  const std::string& Path() const { return Path_; }
+  // The descriptor is gone after this whatever the result: a failed close
+  // still releases it on Linux, and retrying could close someone else's.
+  int Close() {
+    int fd = Fd_;
+    Fd_ = -1;
+    return Calls_.Close(fd);
+  }
+  void MarkRenamed() { Renamed_ = true; }
+
+ private:
+  const TSaveSystemCalls& Calls_;
+  std::string Path_;
+  int Fd_ = -1;
+  bool Renamed_ = false;
+};
+
+void WriteAll(const TSaveSystemCalls& calls, int fd, std::string_view bytes, const fs::path& target) {
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = calls.Write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFileError(SystemError("cannot write", target, errno));
+    // A write that makes no progress would loop for ever; a full device is
+    // the usual cause.
+    if (n == 0) throw EFileError(SystemError("cannot write", target, ENOSPC));
+    data += n;
+    left -= size_t(n);
+  }
+}
+
+mode_t NewFileMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+TSaveSystemCalls TSaveSystemCalls::Posix() {
+  return TSaveSystemCalls{&::write, &::fsync, &::close, &::rename};
+}
+
+fs::path ResolveSaveTarget(const fs::path& target) {
+  fs::path path = target;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::error_code ec;
+    fs::path link = fs::read_symlink(path, ec);
+    if (ec) throw EFileError(SystemError("cannot read the link", path, ec.value()));
+    path = link.is_absolute() ? link : path.parent_path() / link;
+  }
+  throw EFileError(SystemError("cannot follow", target, ELOOP));
+}
+
+void SaveFileAtomically(const fs::path& target, std::string_view bytes, const TSaveSystemCalls& calls) {
+  const fs::path real = ResolveSaveTarget(target);
+  const fs::path folder = real.has_parent_path() ? real.parent_path() : fs::path(".");
+  const std::string name = real.filename().string();
+  if (name.empty() || name == "." || name == "..")
+    throw EFileError(SystemError("cannot write", target, EISDIR));
+
+  struct stat old;
+  const bool hadOld = ::stat(real.c_str(), &old) == 0;
+
+  TTempFile temp(folder, name, calls);
+  WriteAll(calls, temp.Fd(), bytes, target);
+  if (hadOld) {
+    // The owner can only be kept where we may give it away (e.g. as root).
+    if (::fchown(temp.Fd(), old.st_uid, old.st_gid) != 0) { /* keep ours */ }
+    if (::fchmod(temp.Fd(), old.st_mode & 07777) != 0)
+      throw EFileError(SystemError("cannot set the permissions of", target, errno));
+  } else if (::fchmod(temp.Fd(), NewFileMode()) != 0) {
+    throw EFileError(SystemError("cannot set the permissions of", target, errno));
+  }
+  if (calls.Fsync(temp.Fd()) != 0) throw EFileError(SystemError("cannot flush", target, errno));
+  if (temp.Close() != 0) throw EFileError(SystemError("cannot close", target, errno));
+  if (calls.Rename(temp.Path().c_str(), real.c_str()) != 0)
+    throw EFileError(SystemError("cannot replace", target, errno));
+  temp.MarkRenamed();
+
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) throw EFileError(SystemError("saved, but cannot open the folder to flush it:", folder, errno));
+  int rc = calls.Fsync(dir);
+  int error = errno;
+  ::close(dir);
+  // Some file systems cannot fsync a folder at all (EINVAL); nothing to wait for there.
+  if (rc != 0 && error != EINVAL)
+    throw EFileError(SystemError("saved, but cannot flush the folder", folder, error));
+}

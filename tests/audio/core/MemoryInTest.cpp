@@ -1,0 +1,139 @@
+// The memory input: repetitions, ends, format corrections, no copying.
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "audio/core/TMemoryIn.h"
+
+using namespace coretest;
+
+namespace {
+
+struct RepeatCase {
+  int32_t RepeatCount;
+  int64_t Size;      // reported Size
+  bool Ends;         // the data stops after Size bytes
+};
+
+class MemoryInRepeat : public ::testing::TestWithParam<RepeatCase> {};
+
+}  // namespace
+
+TEST_P(MemoryInRepeat, DeliversWholeRepetitionsWithoutSpanningThemAndEndsOnlyWhenCounted) {
+  const RepeatCase c = GetParam();
+  const std::vector<uint8_t> data = Pattern(10);
+  TMemoryIn in;
+  in.DataBuffer = data.data();
+  in.DataSize = 10;
+  in.RepeatCount = c.RepeatCount;
+  in.Init();
+  EXPECT_EQ(in.Size, c.Size);
+  std::vector<uint8_t> got;
+  for (int i = 0; i < 40; ++i) {
+    const uint8_t* block = nullptr;
+    uint32_t bytes = 4;
+    in.GetData(block, bytes);
+    if (bytes == 0) break;
+    // Blocks point into the caller's buffer and never cross a repetition.
+    ASSERT_GE(block, data.data());
+    ASSERT_LE(block + bytes, data.data() + data.size());
+    got.insert(got.end(), block, block + bytes);
+  }
+  if (c.Ends) {
+    ASSERT_EQ(static_cast<int64_t>(got.size()), c.Size);
+  } else {
+    ASSERT_EQ(got.size(), 4u * 40u - 2u * 13u);  // 4+4+2 per repetition, never ending
+  }
+  for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], data[i % 10]) << i;
+  in.Flush();
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, MemoryInRepeat,
+                         ::testing::Values(RepeatCase{1, 10, true}, RepeatCase{3, 30, true},
+                                           RepeatCase{0, 0, false}, RepeatCase{-1, -1, false}));
+
+TEST(MemoryIn, RequestLargerThanOneRepetitionGetsOnlyTheRestOfIt) {
+  const std::vector<uint8_t> data = Pattern(10);
+  TMemoryIn in;
+  in.DataBuffer = data.data();
+  in.DataSize = 10;
+  in.RepeatCount = 2;
+  in.Init();
+  const uint8_t* block = nullptr;
+  uint32_t bytes = 3;
+  in.GetData(block, bytes);
+  bytes = 100;
+  in.GetData(block, bytes);
+  EXPECT_EQ(bytes, 7u);
+  EXPECT_EQ(block, data.data() + 3);
+  bytes = 100;
+  in.GetData(block, bytes);
+  EXPECT_EQ(bytes, 10u);
+  EXPECT_EQ(block, data.data());
+  in.Flush();
+}
+
+TEST(MemoryIn, EmptyDataOrNoBufferDeliversNothing) {
+  const std::vector<uint8_t> data = Pattern(10);
+  TMemoryIn empty;
+  empty.DataBuffer = data.data();
+  empty.DataSize = 0;
+  empty.RepeatCount = -1;
+  empty.Init();
+  const uint8_t* block = nullptr;
+  uint32_t bytes = 4;
+  empty.GetData(block, bytes);
+  EXPECT_EQ(bytes, 0u);
+
+  TMemoryIn noBuffer;
+  noBuffer.DataSize = 10;
+  noBuffer.Init();
+  bytes = 4;
+  noBuffer.GetData(block, bytes);
+  EXPECT_EQ(bytes, 0u);
+  EXPECT_EQ(block, nullptr);
+}
+
+TEST(MemoryIn, PullOutsideARunRaisesAndASecondRunNeedsTheDataAgain) {
+  const std::vector<uint8_t> data = Pattern(10);
+  TMemoryIn in;
+  in.DataBuffer = data.data();
+  in.DataSize = 10;
+  const uint8_t* block = nullptr;
+  uint32_t bytes = 4;
+  try {
+    in.GetData(block, bytes);
+    FAIL() << "no exception";
+  } catch (const EAuException& e) {
+    EXPECT_STREQ(e.what(), "The Stream is not opened");
+  }
+  in.Init();
+  in.Flush();
+  EXPECT_EQ(in.DataSize, 0);
+  EXPECT_EQ(in.DataBuffer, data.data());
+  in.Init();
+  bytes = 4;
+  in.GetData(block, bytes);
+  EXPECT_EQ(bytes, 0u);
+  in.Flush();
+  bytes = 4;
+  EXPECT_THROW(in.GetData(block, bytes), EAuException);
+}
+
+TEST(MemoryIn, OutOfRangeFormatValuesAreCorrectedAndStored) {
+  TMemoryIn in;
+  in.InSampleRate = 1600;
+  in.InBitsPerSample = 12;
+  in.InChannels = 0;
+  EXPECT_EQ(in.SampleRate(), 8000u);
+  EXPECT_EQ(in.InSampleRate, 8000u);
+  EXPECT_EQ(in.BitsPerSample(), 16u);
+  EXPECT_EQ(in.InBitsPerSample, 16u);
+  EXPECT_EQ(in.Channels(), 0u);
+  in.InSampleRate = 96001;
+  EXPECT_EQ(in.SampleRate(), 8000u);
+  in.InSampleRate = 96000;
+  in.InBitsPerSample = 24;
+  EXPECT_EQ(in.SampleRate(), 96000u);
+  EXPECT_EQ(in.BitsPerSample(), 24u);
+}

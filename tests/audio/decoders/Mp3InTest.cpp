@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "audio/core/EAuException.h"
+#include "audio/core/TStream.h"
+#include "audio/decoders/ClipReader.h"
+#include "audio/decoders/MediaTestFiles.h"
+#include "audio/decoders/TMP3In.h"
+#include "support/Mp3Encoder.h"
+#include "support/WavBuilder.h"
+
+namespace {
+
+const TMediaTestFiles& Files() { return TMediaTestFiles::Get(); }
+
+TComponentPtr<TMP3In> Reader(const std::string& path) {
+  auto r = MakeComponent<TMP3In>();
+  r->SetFileName(path);
+  return r;
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)e;
+    ++n;
+  }
+  return n;
+}
+
+int16_t Sample16(const std::vector<uint8_t>& pcm, size_t i) { return int16_t(pcm[2 * i] | pcm[2 * i + 1] << 8); }
+
+double Rms16(const std::vector<uint8_t>& pcm, size_t from, size_t count) {
+  double sum = 0;
+  for (size_t i = from; i < from + count; ++i) sum += double(Sample16(pcm, i)) * Sample16(pcm, i);
+  return std::sqrt(sum / double(count));
+}
+
+}  // namespace
+
+TEST(Mp3In, MeasuresLengthFromTheDurationRoundedToHundredths) {
+  // 5 444 410 frames at 44100 Hz last 123.45601 s: "Duration" 1 234 560 091,
+  // 12 346 hundredths, 5 444 586 samples, 123 whole seconds.
+  std::vector<int16_t> samples(5444410, 0);
+  TFmtFields fmt;
+  fmt.Channels = 1;
+  fmt.SampleRate = 44100;
+  TTempFile file(MakeWav(fmt, Int16Bytes(samples)));
+  auto r = Reader(file.Path());
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->DurationCs(), 12346u);
+  EXPECT_EQ(r->TotalSamples(), 5444586);
+  EXPECT_EQ(r->Size.load(), 5444586 * 2);
+  EXPECT_EQ(r->TotalTime(), 123);
+}
+
+TEST(Mp3In, DeliversAMono22050HzFileAsOneChannelAt22050Hz) {
+  auto r = Reader(Files().MonoMp3);
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->Channels(), 1u);
+  EXPECT_EQ(r->SampleRate(), 22050u);
+  EXPECT_EQ(r->BitsPerSample(), 16u);
+  EXPECT_EQ(r->TotalTime(), 1);
+  auto pcm = ReadWholeRun(*r, 4096);
+  EXPECT_NEAR(double(pcm.size()) / 2, 22050.0, 1200.0);
+  EXPECT_GT(Rms16(pcm, 2000, 10000), 8000.0);  // the tone is there, at its level
+}
+
+TEST(Mp3In, PlaysMonoFramesOfAStereoFileAtFullLevelOnBothSides) {
+  auto r = Reader(Files().StereoThenMonoMp3);
+  ASSERT_TRUE(r->Valid());
+  ASSERT_EQ(r->Channels(), 2u);
+  auto pcm = ReadWholeRun(*r, 65536);
+  const size_t frames = pcm.size() / 4;
+  ASSERT_GT(frames, 40000u);
+  // In the mono half both channels carry the same samples, at the level of
+  // the mono recording (0.5 of full scale: RMS about 11585), not 3 dB lower.
+  double sum = 0;
+  size_t count = 0, differing = 0;
+  for (size_t i = frames - 15000; i < frames - 3000; ++i) {
+    int16_t left = Sample16(pcm, 2 * i), right = Sample16(pcm, 2 * i + 1);
+    if (left != right) ++differing;
+    sum += double(left) * left;
+    ++count;
+  }
+  EXPECT_EQ(differing, 0u);
+  EXPECT_NEAR(std::sqrt(sum / double(count)), 11585.0, 600.0);
+}
+
+TEST(Mp3In, ChannelRequestsAndHighPrecisionFollowEachOther) {
+  auto r = Reader(Files().StereoMp3);
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->BitsPerSample(), 16u);
+  EXPECT_FALSE(r->HighPrecision());
+
+  r->SetHighPrecision(true);  // reopens: the richer format is chosen at once
+  EXPECT_EQ(r->BitsPerSample(), 32u);
+
+  r->SetOutputChannels(cn5dot1);  // a stereo file has no 6-channel format
+  EXPECT_TRUE(r->HighPrecision());
+  EXPECT_FALSE(r->Valid());
+  EXPECT_EQ(r->TotalTime(), 0);
+  EXPECT_EQ(r->Size.load(), 0);
+
+  r->SetOutputChannels(cnMaxAvailable);
+  EXPECT_TRUE(r->HighPrecision());
+  r->SetHighPrecision(false);  // ignored while the request is not mono-or-stereo
+  EXPECT_TRUE(r->HighPrecision());
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->Channels(), 2u);
+  EXPECT_EQ(r->BitsPerSample(), 32u);
+
+  r->SetOutputChannels(cnMonoOrStereo);
+  EXPECT_TRUE(r->HighPrecision());
+  r->SetHighPrecision(false);
+  EXPECT_FALSE(r->HighPrecision());
+  EXPECT_EQ(r->BitsPerSample(), 16u);
+}
+
+TEST(Mp3In, IgnoresFormatSettingsDuringARun) {
+  auto r = Reader(Files().StereoMp3);
+  r->Init();
+  ASSERT_TRUE(r->Busy.load());
+  r->SetHighPrecision(true);
+  r->SetOutputChannels(cn7dot1);
+  EXPECT_FALSE(r->HighPrecision());
+  EXPECT_EQ(r->OutputChannels(), cnMonoOrStereo);
+  EXPECT_EQ(r->BitsPerSample(), 16u);
+  r->Flush();
+}
+
+struct DecodeCase {
+  const char* Name;
+  std::string TMediaTestFiles::*File;
+  bool HighPrecision;
+};
+
+class Mp3InDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Mp3InDecoding, DeliversWhatADirectLibavcodecDecodeGivesInWholeAndTinyBlocks) {
+  const std::string& path = Files().*GetParam().File;
+  auto r = Reader(path);
+  r->SetHighPrecision(GetParam().HighPrecision);
+  ASSERT_TRUE(r->Valid());
+  const int bits = int(r->BitsPerSample());
+  TReferenceDecode ref = DecodeWithLibav(path, bits);
+  ASSERT_TRUE(ref.Ok);
+  EXPECT_EQ(int(r->Channels()), ref.Channels);
+  EXPECT_EQ(int(r->SampleRate()), ref.SampleRate);
+
+  // Everything the decoder gives, cut at Size when the container's duration
+  // is shorter than the decoded audio.
+  const int64_t size = r->Size.load();
+  std::vector<uint8_t> expected = ref.Pcm;
+  if (size > 0 && int64_t(expected.size()) > size) expected.resize(size_t(size));
+
+  for (uint32_t block : {1u << 20, 4096u, 7u, 1u}) {
+    auto got = ReadWholeRun(*r, block);
+    ASSERT_EQ(got.size(), expected.size()) << "block " << block;
+    EXPECT_TRUE(got == expected) << "block " << block;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, Mp3InDecoding,
+    ::testing::Values(DecodeCase{"StereoMp3", &TMediaTestFiles::StereoMp3, false},
+                      DecodeCase{"StereoMp3At32Bits", &TMediaTestFiles::StereoMp3, true},
+                      DecodeCase{"MonoMp3", &TMediaTestFiles::MonoMp3, false},
+                      DecodeCase{"TruncatedMp3", &TMediaTestFiles::TruncatedMp3, false},
+                      DecodeCase{"PcmWav", &TMediaTestFiles::RampWav, false},
+                      DecodeCase{"SurroundWav", &TMediaTestFiles::Surround51Wav, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Mp3In, AShortPullTakesOnlyFromTheCurrentDecodedSample) {
+  auto r = Reader(Files().StereoMp3);
+  r->Init();
+  const uint8_t* data = nullptr;
+  uint32_t first = 1 << 20;
+  r->GetData(data, first);
+  r->Flush();
+  ASSERT_GT(first, 0u);
+  ASSERT_LT(first, 1u << 20);
+
+  r->Init();
+  uint32_t a = 6;
+  r->GetData(data, a);
+  EXPECT_EQ(a, 6u);
+  uint32_t b = 1 << 20;
+  r->GetData(data, b);
+  EXPECT_EQ(b, first - 6);  // the rest of that sample, not more
+  uint32_t c = 1 << 20;
+  r->GetData(data, c);
+  EXPECT_GT(c, 0u);  // the next pull fetches a new sample
+  EXPECT_EQ(r->Position.load(), int64_t(first + c));
+  r->Flush();
+}
+
+TEST(Mp3In, CutsTheLastPullToEndExactlyAtSize) {
+  // 44276 frames last 1.004 s: 100 hundredths, so Size is 44100 frames and
+  // the decoded audio runs on past it.
+  auto r = Reader(Files().OddLengthWav);
+  ASSERT_TRUE(r->Valid());
+  ASSERT_EQ(r->Size.load(), 44100 * 2);
+  r->Init();
+  std::vector<uint8_t> pcm;
+  for (;;) {
+    const uint8_t* data = nullptr;
+    uint32_t bytes = 3000;
+    r->GetData(data, bytes);
+    if (bytes == 0) break;
+    pcm.insert(pcm.end(), data, data + bytes);
+    EXPECT_LE(r->Position.load(), 44100 * 2);
+  }
+  ASSERT_EQ(pcm.size(), 44100u * 2);
+  EXPECT_EQ(Sample16(pcm, 44099), 14099);  // the last frame before Size
+  EXPECT_EQ(r->Position.load(), 44100 * 2);
+  r->Flush();
+}
+
+TEST(Mp3In, SeeksDuringARunToTheSampleOfTheRequestedTime) {
+  auto r = Reader(Files().RampWav);
+  r->Init();
+  const uint8_t* data = nullptr;
+  uint32_t bytes = 100;
+  r->GetData(data, bytes);
+  ASSERT_TRUE(r->Seek(22050));  // 0.5 s
+  EXPECT_EQ(r->Position.load(), 22050 * 2);
+  bytes = 2;
+  r->GetData(data, bytes);
+  ASSERT_EQ(bytes, 2u);
+  EXPECT_EQ(int16_t(data[0] | data[1] << 8), 22050);
+  // A sample between two hundredths lands on the nearest hundredth.
+  ASSERT_TRUE(r->Seek(1000));  // 2.27 cs -> 2 cs = sample 882
+  EXPECT_EQ(r->Position.load(), 882 * 2);
+  bytes = 2;
+  r->GetData(data, bytes);
+  EXPECT_EQ(int16_t(data[0] | data[1] << 8), 882);
+  EXPECT_FALSE(r->Seek(10000000));  // beyond the end
+  r->Flush();
+}
+
+TEST(Mp3In, SeeksInAnMp3ToWhatTheDecoderGivesAtThatTime) {
+  const std::string& path = Files().HalfSilentMp3;
+  TReferenceDecode ref = DecodeWithLibav(path, 16);
+  ASSERT_TRUE(ref.Ok);
+  auto r = Reader(path);
+  r->Init();
+  const uint8_t* data = nullptr;
+  uint32_t bytes = 100;
+  r->GetData(data, bytes);
+  // Into the silent second half, back into the tone, and into the tone from
+  // the silence: each time the audio is the decoder's at that sample (the
+  // frames before it are decoded first, so the first one is whole).
+  for (int64_t sample : {66150, 22050, 30870}) {
+    ASSERT_TRUE(r->Seek(sample));
+    std::vector<uint8_t> pcm;
+    while (pcm.size() < 16000) {
+      bytes = 4096;
+      r->GetData(data, bytes);
+      ASSERT_GT(bytes, 0u);
+      pcm.insert(pcm.end(), data, data + bytes);
+    }
+    int worst = 0;
+    for (size_t i = 0; i < 8000; ++i)
+      worst = std::max(worst, std::abs(Sample16(pcm, i) - Sample16(ref.Pcm, size_t(sample) * 2 + i)));
+    EXPECT_LE(worst, 64) << "at sample " << sample;
+  }
+  r->Flush();
+}
+
+TEST(Mp3In, PlaysASampleRangeAndForgetsItAfterTheRun) {
+  auto r = Reader(Files().RampWav);
+  r->StartSample = 4410;  // exactly 10 hundredths
+  r->EndSample = 5409;
+  auto pcm = ReadWholeRun(*r, 512);
+  ASSERT_EQ(pcm.size(), 1000u * 2);
+  EXPECT_EQ(Sample16(pcm, 0), 4410);
+  EXPECT_EQ(Sample16(pcm, 999), 5409);
+  EXPECT_EQ(r->StartSample, 0);
+  EXPECT_EQ(r->EndSample, -1);
+  EXPECT_EQ(ReadWholeRun(*r, 1 << 16).size(), 88200u * 2);
+}
+
+TEST(Mp3In, LoopsBackToTheStartWhenLoopIsOn) {
+  auto r = Reader(Files().OddLengthWav);
+  r->Loop = true;
+  r->Init();
+  int64_t total = 0;
+  std::vector<uint8_t> afterLoop;
+  while (total < 44100 * 2 + 4000) {
+    const uint8_t* data = nullptr;
+    uint32_t bytes = 4000;
+    r->GetData(data, bytes);
+    ASSERT_GT(bytes, 0u);
+    total += bytes;
+    if (total > 44100 * 2) afterLoop.assign(data, data + bytes);
+  }
+  ASSERT_GE(afterLoop.size(), 2u);
+  EXPECT_EQ(Sample16(afterLoop, 0), 0);
+  r->Flush();
+}
+
+TEST(Mp3In, FillsTheId3v2TagsFromTheFileAttributes) {
+  auto r = Reader(Files().StereoMp3);
+  ASSERT_TRUE(r->Valid());
+  TId3v2Tags& tags = r->Id3v2Tags();
+  EXPECT_EQ(tags.Artist(), L"\u00c1rv\u00edzt\u0171r\u0151");
+  EXPECT_EQ(tags.Title(), L"Bemond\u00e1s");
+  EXPECT_EQ(tags.Album(), L"Album");
+  EXPECT_EQ(tags.Genre(), L"Speech");
+  EXPECT_EQ(tags.Track(), "7");
+  EXPECT_TRUE(std::holds_alternative<std::string>(tags.GetTag("TRCK")));
+  EXPECT_EQ(tags.Year(), "2024");
+  EXPECT_EQ(tags.Comment(), L"(c) MAV");
+  // Another file replaces them all.
+  r->SetFileName(Files().MonoMp3);
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->Id3v2Tags().Artist(), L"");
+}
+
+TEST(Mp3In, ReportsUnreadableFilesAsNotValidAndKeepsNoFileOpen) {
+  const int before = OpenDescriptors();
+  for (const std::string* path : {&Files().EmptyFile, &Files().GarbageFile, &Files().SubtitleFile}) {
+    auto r = Reader(*path);
+    EXPECT_FALSE(r->Valid()) << *path;
+    EXPECT_EQ(r->TotalTime(), 0) << *path;
+    EXPECT_FALSE(r->Valid()) << *path;
+    EXPECT_EQ(OpenDescriptors(), before) << *path;
+    // A run on it ends at once without data.
+    EXPECT_TRUE(ReadWholeRun(*r, 4096).empty()) << *path;
+  }
+  auto missing = Reader(Files().NoSuchFile);
+  EXPECT_FALSE(missing->Valid());
+  EXPECT_THROW(missing->TotalTime(), EAuException);
+  auto unnamed = MakeComponent<TMP3In>();
+  EXPECT_FALSE(unnamed->Valid());
+  try {
+    unnamed->OpenFile();
+    ADD_FAILURE() << "no exception";
+  } catch (const EAuException& e) {
+    EXPECT_STREQ(e.what(), "File name is not assigned");
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(Mp3In, KeepsAValidFileOpenUntilClosedAndReadsACallersStream) {
+  const int before = OpenDescriptors();
+  auto r = Reader(Files().StereoMp3);
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(OpenDescriptors(), before + 1);
+  EXPECT_EQ(r->TotalTime(), 2);
+  r->CloseFile();
+  EXPECT_EQ(OpenDescriptors(), before);
+
+  TMemoryStream stream(TMediaTestFiles::ReadBytes(Files().StereoMp3));
+  auto s = MakeComponent<TMP3In>();
+  s->SetStream(&stream);
+  ASSERT_TRUE(s->Valid());
+  EXPECT_EQ(s->Channels(), 2u);
+  auto viaStream = ReadWholeRun(*s, 65536);
+  auto viaFile = ReadWholeRun(*r, 65536);
+  EXPECT_TRUE(viaStream == viaFile);
+  EXPECT_EQ(stream.Position(), 0);  // the caller's stream is rewound at close
+}
+
+TEST(Mp3In, ClipReaderOpensEveryNonWavExtensionWithTheMediaReader) {
+  auto clip = CreateClipReader(Files().StereoMp3);
+  ASSERT_NE(clip, nullptr);
+  EXPECT_NE(dynamic_cast<TMP3In*>(clip.get()), nullptr);
+  EXPECT_TRUE(clip->Valid());
+  auto other = CreateClipReader(Files().SubtitleFile);
+  ASSERT_NE(other, nullptr);
+  EXPECT_FALSE(other->Valid());
+}
