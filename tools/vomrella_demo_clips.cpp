@@ -52,7 +52,7 @@ double Tone(double t, double start, double length, double freq) {
 
 std::map<std::string, TClip> Recipes() {
   std::map<std::string, TClip> clips;
-  clips["gong.wav"] = {2.0, [](double t) { return Bell(t, 110, 1.6) * 1.6; }};
+  clips["gong.wav"] = {2.0, [](double t) { return Bell(t, 110, 1.6) * 1.1; }};
   clips["harangjatek.wav"] = {2.0, [](double t) {
     return Bell(t, 659.25, 3) + Bell(t - 0.5, 523.25, 3) + Bell(t - 1.0, 392.0, 2.5);
   }};

@@ -369,6 +369,15 @@ void TFlatButton::keyReleaseEvent(QKeyEvent* event) {
   Click();
 }
 
+bool TFlatButton::event(QEvent* event) {
+  // The caption's mnemonic (Alt+letter) clicks like any other click, kinds included.
+  if (event->type() == QEvent::Shortcut) {
+    Click();
+    return true;
+  }
+  return QPushButton::event(event);
+}
+
 void TFlatButton::changeEvent(QEvent* event) {
   QPushButton::changeEvent(event);
   if (event->type() == QEvent::FontChange || event->type() == QEvent::EnabledChange) update();

@@ -148,6 +148,7 @@ class TFlatButton : public QPushButton {
   QSize minimumSizeHint() const override { return QSize(0, 0); }
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;

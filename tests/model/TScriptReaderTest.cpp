@@ -144,3 +144,17 @@ TEST(ScriptReader, ReadsBackWhatSaveScriptWrote) {
   SaveScript(empty, folder / "s.vrs");
   EXPECT_EQ(std::filesystem::file_size(folder / "s.vrs"), 0u);
 }
+
+// Reading a process's own memory file at offset 0 fails with EIO: a real read
+// error after a successful open.
+TEST(ScriptReader, ReportsAReadErrorAfterASuccessfulOpenByNameAndSystemError) {
+  TScriptReader reader("/proc/self/mem");
+  TScriptLine line;
+  try {
+    reader.Next(line);
+    FAIL() << "no exception";
+  } catch (const EFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot read /proc/self/mem: Input/output error"), std::string::npos)
+        << e.what();
+  }
+}

@@ -21,9 +21,10 @@ Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int 
 
 namespace {
 
-void SendKeyThroughShortcuts(QWidget* w, int key) {
-  if (qt_sendShortcutOverrideEvent(w, 0, key, Qt::NoModifier, QString(), false, 1)) return;
-  SendKey(w, QEvent::KeyPress, key);
+void SendKeyThroughShortcuts(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  if (qt_sendShortcutOverrideEvent(w, 0, key, mods, QString(), false, 1)) return;
+  QKeyEvent e(QEvent::KeyPress, key, mods);
+  QApplication::sendEvent(w, &e);
 }
 
 // A container that records the keys that reach it.
@@ -246,6 +247,19 @@ TEST_F(FlatButtonBehaviour, DefaultButtonTakesReturnAndCancelButtonTakesEscape) 
   Focus(edit);
   SendKeyThroughShortcuts(edit, Qt::Key_Escape);
   EXPECT_EQ(cancels, 1);
+}
+
+TEST_F(FlatButtonBehaviour, CaptionMnemonicClicksTheButtonWithItsKindsAction) {
+  button_->SetCaption("&Rendben");
+  panel_->setFocusPolicy(Qt::StrongFocus);
+  Focus(panel_);
+  SendKeyThroughShortcuts(panel_, Qt::Key_R, Qt::AltModifier);
+  EXPECT_EQ(clicks_, 1);
+  button_->SetKind(bkClose);
+  button_->SetCaption("&Bezár");
+  SendKeyThroughShortcuts(panel_, Qt::Key_B, Qt::AltModifier);
+  EXPECT_EQ(clicks_, 1);
+  EXPECT_FALSE(host_->isVisible());
 }
 
 TEST_F(FlatButtonBehaviour, HintShowsAsTooltipOnlyWhileShowHintIsOn) {

@@ -7,6 +7,7 @@
 #include "audio/core/TComponent.h"
 
 // A new, unowned reader with FileName set: ".wav" (any letter case) gives a
-// TWaveIn. Returns null, with the reason in *message when given, for a file
-// no reader handles. Opens nothing; call Valid() to check the file.
+// TWaveIn, every other name the media-format reader. Opens nothing; call
+// Valid() to check the file. message is kept for readers that may refuse a
+// name outright (none does now).
 TComponentPtr<TAuFileIn> CreateClipReader(const std::string& path, std::string* message = nullptr);

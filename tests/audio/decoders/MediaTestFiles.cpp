@@ -115,6 +115,12 @@ const TMediaTestFiles& TMediaTestFiles::Get() {
     f.TruncatedMp3 = dir + "truncated.mp3";
     WriteFile(f.TruncatedMp3, mp3);
 
+    std::vector<uint8_t> oversized{'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    auto whole = ReadBytes(f.StereoMp3);
+    oversized.insert(oversized.end(), whole.begin(), whole.end());
+    f.OversizedTagMp3 = dir + "oversized-tag.mp3";
+    WriteFile(f.OversizedTagMp3, oversized);
+
     std::vector<uint8_t> garbage(8192);
     uint32_t x = 12345;
     for (auto& b : garbage) {

@@ -20,6 +20,7 @@ struct TMediaTestFiles {
   std::string Surround71Wav;  // 8 channels, 48000 Hz, 0.5 s
   std::string JunkThenWav;    // 30 zero bytes, then RampWav's bytes
   std::string TruncatedMp3;   // the first 40 % of StereoMp3
+  std::string OversizedTagMp3;  // an ID3v2 header claiming 256 MB, then StereoMp3
   std::string GarbageFile;    // pseudo-random bytes
   std::string SubtitleFile;   // a media file without audio (SubRip text)
   std::string EmptyFile;      // zero bytes

@@ -349,6 +349,17 @@ TEST(Mp3In, ReportsUnreadableFilesAsNotValidAndKeepsNoFileOpen) {
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
+TEST(Mp3In, ReadsAtMostTheAudioOfAFileWhoseTagClaimsMoreThanTheFileHolds) {
+  auto r = Reader(Files().OversizedTagMp3);
+  const bool valid = r->Valid();
+  const auto pcm = ReadWholeRun(*r, 4096);
+  if (!valid) {
+    EXPECT_TRUE(pcm.empty());
+    return;
+  }
+  EXPECT_LE(pcm.size(), size_t(88200 * 4 + 8192));
+}
+
 TEST(Mp3In, KeepsAValidFileOpenUntilClosedAndReadsACallersStream) {
   const int before = OpenDescriptors();
   auto r = Reader(Files().StereoMp3);

@@ -15,7 +15,7 @@ class TVectorSource : public TWaveByteSource {
   uint32_t Read(uint8_t* dst, uint32_t n) override {
     const size_t left = Bytes.size() - Pos;
     const size_t take = n < left ? n : left;
-    std::memcpy(dst, Bytes.data() + Pos, take);
+    if (take > 0) std::memcpy(dst, Bytes.data() + Pos, take);
     Pos += take;
     return uint32_t(take);
   }
