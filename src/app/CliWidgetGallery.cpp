@@ -147,16 +147,16 @@ class Gallery {
     p.fillRect(QRect(19, 3, 10, 10), QColor(0x80, 0x80, 0x80));
     p.end();
     const int y3 = 250;
-    Button(10, y3, 100, 25, "Kép + szöveg", "két kép", [strip](TFlatButton* b) { b->SetGlyph(strip); });
-    Button(120, y3, 100, 25, "Kép + szöveg", "két kép, tiltva", [strip](TFlatButton* b) {
+    Button(10, y3, 110, 25, "Kép + szöveg", "két kép", [strip](TFlatButton* b) { b->SetGlyph(strip); });
+    Button(130, y3, 110, 25, "Kép + szöveg", "két kép, tiltva", [strip](TFlatButton* b) {
       b->SetGlyph(strip);
       b->setEnabled(false);
     });
-    Button(230, y3, 60, 40, "Fent", "kép fent", [](TFlatButton* b) {
+    Button(260, y3, 60, 40, "Fent", "kép fent", [](TFlatButton* b) {
       b->SetGlyph(MakeWindowGlyph(WindowGlyph::Play));
       b->SetLayout(blGlyphTop);
     });
-    Button(300, y3, 75, 25, QString::fromUtf8("Következő"), "AutoSize", [](TFlatButton* b) { b->SetAutoSize(true); });
+    Button(340, y3, 75, 25, QString::fromUtf8("Következő"), "AutoSize", [](TFlatButton* b) { b->SetAutoSize(true); });
   }
 
   void AddPageControls() {

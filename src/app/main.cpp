@@ -26,7 +26,7 @@ const CliCommand* CliRegistry::Find(std::string_view name) {
 
 namespace {
 
-void FatalSignal(int sig) {
+[[maybe_unused]] void FatalSignal(int sig) {
   // Only async-signal-safe calls here: write() and backtrace_symbols_fd().
   const char* name = sig == SIGSEGV ? "SIGSEGV" : sig == SIGABRT ? "SIGABRT" : sig == SIGBUS ? "SIGBUS"
                    : sig == SIGFPE  ? "SIGFPE"  : sig == SIGILL  ? "SIGILL"  : "fatal signal";

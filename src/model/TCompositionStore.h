@@ -16,8 +16,9 @@
 // these records (a test run copies the clip paths it needs).
 //
 // Failure handling: a call whose precondition fails (moving the first record
-// up, deleting past the end, an item operation on the root sentinel, a record
-// that is not in this store) changes nothing and returns false. The callers
+// up, deleting past the end, an item operation on the root sentinel, moving,
+// renaming or deleting a composition that is not in this store) changes
+// nothing and returns false (null for the appends). The callers
 // test the preconditions before calling; the checks here only keep a slip from
 // corrupting the lists.
 

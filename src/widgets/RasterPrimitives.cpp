@@ -30,7 +30,9 @@ namespace {
 void Pixel(QPainter& p, int x, int y, const QColor& color) { p.fillRect(QRect(x, y, 1, 1), color); }
 
 // The rounded rectangle as a set of pixels: a pixel belongs to it when its
-// centre lies inside the rectangle with circular corners of `radius`.
+// centre lies inside the rectangle with circular corners of `radius`. For
+// the usual small corners this cuts just the corner pixels, so that the face
+// inside reaches the pixel diagonally next to the corner.
 struct RoundedShape {
   PixelRect r;
   double radius;

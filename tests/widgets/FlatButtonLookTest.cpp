@@ -161,10 +161,18 @@ TEST_F(FlatButtonLook, FocusedButtonWithTabStopOffShowsNeitherInnerFrameNorFocus
 }
 
 TEST_F(FlatButtonLook, TabStopOffStillTakesTheFocusByClickButNotByTab) {
-  button_->SetTabStop(false);
-  EXPECT_EQ(button_->focusPolicy(), Qt::ClickFocus);
-  button_->SetTabStop(true);
-  EXPECT_EQ(button_->focusPolicy(), Qt::StrongFocus);
+  auto* skipped = new TFlatButton(host_.get());
+  skipped->setGeometry(10, 40, 75, 25);
+  skipped->SetTabStop(false);
+  auto* next = new TFlatButton(host_.get());
+  next->setGeometry(10, 70, 75, 25);
+  skipped->show();
+  next->show();
+  Focus(button_);
+  SendKey(button_, QEvent::KeyPress, Qt::Key_Tab);
+  EXPECT_TRUE(next->hasFocus());
+  SystemClick(skipped, QPoint(5, 5));
+  EXPECT_TRUE(skipped->hasFocus());
 }
 
 TEST_F(FlatButtonLook, ShadowAndFrameColoursFollowTheirProperties) {

@@ -80,11 +80,10 @@ void TAuOutput::Pause() {
 
 void TAuOutput::Resume() {
   if (!Busy() || !Thread) return;
-  // Nothing to resume: waiting for an acknowledgement that never comes would
-  // block the caller for the whole timeout.
-  if (!Thread->PauseRequest.load() && !Thread->PauseActive.load()) return;
   if (TAuInput* input = Input()) input->Resume();
-  // A pause the worker has not entered yet is simply withdrawn.
+  // Only a worker that is idling acknowledges; waiting when it is playing
+  // (or has not entered a requested pause yet, which is simply withdrawn)
+  // would block the caller for the whole timeout.
   const bool idling = Thread->PauseActive.load();
   Thread->RequestPause(false);
   if (idling) Thread->PauseSignal.WaitFor(PauseAckTimeout);

@@ -55,11 +55,12 @@ class TAuOutput : public TComponent {
   // pumps GuiHandoff (nothing else) and sleeps between checks.
   void Stop(bool Async = true);
   // Raises "Input is not assigned." without input; returns when idle;
-  // otherwise asks the worker to idle and waits (at most 10 s) for it to
-  // acknowledge, then calls the input's Pause hook.
+  // otherwise asks the worker to idle and waits (at most 10 s, and not when
+  // already paused) for it to acknowledge at its next step, then calls the
+  // input's Pause hook. The end of the pass also ends the wait.
   virtual void Pause();
-  // When busy: the input's Resume hook, release the worker, wait (at most
-  // 10 s) for the acknowledgement.
+  // When busy: the input's Resume hook, then release the worker; when it was
+  // idling, wait (at most 10 s) for it to acknowledge.
   virtual void Resume();
   TOutputStatus Status() const;
   // Position x 100 / Size rounded half to even; -1 for an open-ended input,

@@ -181,7 +181,22 @@ void TInputList::DoInit() {
   CurrentStarted = false;
   Busy.store(true);
   Position.store(0);
-  StartFrom();
+  try {
+    StartFrom();
+  } catch (...) {
+    // Skipping reached an item without input: the run does not start.
+    if (CurrentStarted) {
+      CurrentStarted = false;
+      try {
+        ItemInput(FCurrentIndex.load()).Flush();
+      } catch (...) {
+      }
+    }
+    FCurrentIndex.store(0);
+    Converter.reset();
+    Busy.store(false);
+    throw;
+  }
 }
 
 void TInputList::PullCurrent(const uint8_t*& Buffer, uint32_t& Bytes, uint32_t Asked) {

@@ -1,5 +1,6 @@
 #include "audio/decoders/CodecManager.h"
 
+#include <cmath>
 #include <cstring>
 
 extern "C" {
@@ -111,8 +112,8 @@ uint32_t TCodecStream::Open(const TWaveFormatRecord& source, const TWaveFormatRe
   if (dest.Channels() != source.Channels() || dest.SamplesPerSec() != source.SamplesPerSec() ||
       dest.BitsPerSample() != 16)
     return kCodecErrNotPossible;
-  // The fixed-point decoder delivers 16-bit samples directly.
-  const AVCodec* codec = avcodec_find_decoder_by_name("mp3");
+  // The floating-point decoder is the faster one; its output is rounded to 16 bits here.
+  const AVCodec* codec = avcodec_find_decoder_by_name("mp3float");
   if (codec == nullptr) codec = avcodec_find_decoder(AV_CODEC_ID_MP3);
   if (codec == nullptr) return kCodecErrNoDriver;
   std::unique_ptr<AVCodecContext, TCodecContextDeleter> context(avcodec_alloc_context3(codec));
@@ -148,8 +149,8 @@ uint32_t CopyFrame(const AVFrame& frame, uint32_t channels, uint8_t* out, uint32
   const uint32_t bytes = samples * channels * 2;
   if (bytes > room || frame.ch_layout.nb_channels != int(channels)) return 0;
   auto clip = [](float v) {
-    const float s = v * 32768.0f;
-    return int16_t(s >= 32767.0f ? 32767 : s <= -32768.0f ? -32768 : int(s));
+    const long s = std::lrintf(v * 32768.0f);
+    return int16_t(s > 32767 ? 32767 : s < -32768 ? -32768 : s);
   };
   switch (frame.format) {
     case AV_SAMPLE_FMT_S16:
@@ -161,11 +162,13 @@ uint32_t CopyFrame(const AVFrame& frame, uint32_t channels, uint8_t* out, uint32
           std::memcpy(out + 2 * (i * channels + c), frame.extended_data[c] + 2 * i, 2);
       return bytes;
     case AV_SAMPLE_FMT_FLTP:
-      for (uint32_t i = 0; i < samples; ++i)
-        for (uint32_t c = 0; c < channels; ++c) {
-          const int16_t s = clip(reinterpret_cast<const float*>(frame.extended_data[c])[i]);
+      for (uint32_t c = 0; c < channels; ++c) {
+        const float* in = reinterpret_cast<const float*>(frame.extended_data[c]);
+        for (uint32_t i = 0; i < samples; ++i) {
+          const int16_t s = clip(in[i]);
           std::memcpy(out + 2 * (i * channels + c), &s, 2);
         }
+      }
       return bytes;
     default:
       return 0;

@@ -1,20 +1,14 @@
 #include "audio/decoders/FloatToInt32.h"
 
-#include <cmath>
 #include <cstring>
 
-int32_t FloatSampleToInt32(double v) {
-  if (v >= 1.0) return INT32_MAX;
-  if (!(v > -1.0)) return INT32_MIN;
-  if (v == 0) return 0;
-  return int32_t(std::floor(v * 2147483647.0));
-}
+int32_t FloatSampleToInt32(double v) { return FloatSampleToInt32Inline(v); }
 
 void SingleToInt32(uint8_t* buffer, size_t count) {
   for (size_t k = 0; k < count; ++k) {
     float v;
     std::memcpy(&v, buffer + 4 * k, 4);
-    const int32_t s = FloatSampleToInt32(v);
+    const int32_t s = FloatSampleToInt32Inline(v);
     std::memcpy(buffer + 4 * k, &s, 4);
   }
 }
@@ -24,7 +18,7 @@ void DoubleToInt32(uint8_t* buffer, size_t count) {
   for (size_t k = 0; k < count; ++k) {
     double v;
     std::memcpy(&v, buffer + 8 * k, 8);
-    const int32_t s = FloatSampleToInt32(v);
+    const int32_t s = FloatSampleToInt32Inline(v);
     std::memcpy(buffer + 4 * k, &s, 4);
   }
 }

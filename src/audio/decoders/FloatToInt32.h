@@ -10,6 +10,17 @@
 
 int32_t FloatSampleToInt32(double v);
 
+inline int32_t FloatSampleToInt32Inline(double v) {
+  if (v >= 1.0) return INT32_MAX;
+  if (!(v > -1.0)) return INT32_MIN;
+  // floor without a library call: |x| < 2^31 here, so truncation is exact
+  // and only negative non-integers need one step down.
+  const double x = v * 2147483647.0;
+  int64_t t = int64_t(x);
+  if (x < double(t)) --t;
+  return int32_t(t);
+}
+
 // count 4-byte floats at buffer become count 32-bit integers at the same place.
 void SingleToInt32(uint8_t* buffer, size_t count);
 

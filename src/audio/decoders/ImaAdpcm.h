@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "audio/decoders/WaveHeader.h"
+
 // Decoder state of one channel: the current sample and step-table index.
 struct TImaChannel {
   int16_t Predictor = 0;
@@ -50,10 +52,7 @@ inline int16_t DecodeImaNibble(TImaChannel& channel, uint8_t nibble) {
   return channel.Predictor;
 }
 
-inline void StoreImaSample(uint8_t* p, int16_t v) {
-  p[0] = uint8_t(uint16_t(v));
-  p[1] = uint8_t(uint16_t(v) >> 8);
-}
+inline void StoreImaSample(uint8_t* p, int16_t v) { StoreLE16(p, uint16_t(v)); }
 
 // The block walkers take the nibble arithmetic as a parameter so the block
 // layout can be checked against decoders that round differently.
@@ -62,7 +61,9 @@ using TImaNibbleDecoder = int16_t (*)(TImaChannel&, uint8_t);
 // One channel: the header sample, then two nibbles per data byte (low first).
 // Writes 2 * dataBytes + 1 little-endian 16-bit samples; returns that count.
 template <TImaNibbleDecoder Nibble = DecodeImaNibble>
-size_t DecodeImaMono(TImaChannel& channel, const uint8_t* data, size_t dataBytes, uint8_t* out) {
+size_t DecodeImaMono(TImaChannel& state, const uint8_t* data, size_t dataBytes, uint8_t* out) {
+  // A local copy: stores through the byte pointer could alias the state.
+  TImaChannel channel = state;
   StoreImaSample(out, channel.Predictor);
   out += 2;
   for (size_t b = 0; b < dataBytes; ++b) {
@@ -70,6 +71,7 @@ size_t DecodeImaMono(TImaChannel& channel, const uint8_t* data, size_t dataBytes
     StoreImaSample(out + 2, Nibble(channel, data[b] >> 4));
     out += 4;
   }
+  state = channel;
   return 2 * dataBytes + 1;
 }
 
@@ -77,7 +79,8 @@ size_t DecodeImaMono(TImaChannel& channel, const uint8_t* data, size_t dataBytes
 // channel decodes dataBytes nibbles. dataBytes must be a multiple of 8.
 // Writes dataBytes + 1 interleaved frames; returns the frame count.
 template <TImaNibbleDecoder Nibble = DecodeImaNibble>
-size_t DecodeImaStereo(TImaChannel (&channels)[2], const uint8_t* data, size_t dataBytes, uint8_t* out) {
+size_t DecodeImaStereo(TImaChannel (&state)[2], const uint8_t* data, size_t dataBytes, uint8_t* out) {
+  TImaChannel channels[2] = {state[0], state[1]};
   StoreImaSample(out, channels[0].Predictor);
   StoreImaSample(out + 2, channels[1].Predictor);
   out += 4;
@@ -93,5 +96,7 @@ size_t DecodeImaStereo(TImaChannel (&channels)[2], const uint8_t* data, size_t d
       out += 8;
     }
   }
+  state[0] = channels[0];
+  state[1] = channels[1];
   return dataBytes / 8 * 8 + 1;
 }

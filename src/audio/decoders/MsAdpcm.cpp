@@ -21,13 +21,15 @@ void ReadMsBlockHeader(const uint8_t* h, unsigned channelCount, uint16_t coefCou
 }
 
 int16_t DecodeMsNibble(TMsChannel& c, const TMsCoefPair& coefs, uint8_t nibble) {
-  const int signedNibble = nibble >= 8 ? int(nibble) - 16 : int(nibble);
-  // 64 bits: two products of 16-bit values may together exceed 32 bits.
-  int64_t p = (int64_t(c.Sample1) * coefs.Coef1 + int64_t(c.Sample2) * coefs.Coef2) / 256;
-  p += int64_t(c.Delta) * signedNibble;
+  const int32_t signedNibble = int32_t(int8_t(uint8_t(nibble << 4))) >> 4;
+  // The sum of two 16 x 16-bit products may need 33 bits; its quotient fits 32.
+  int32_t p = int32_t((int64_t(c.Sample1) * coefs.Coef1 + int64_t(c.Sample2) * coefs.Coef2) / 256);
+  p += c.Delta * signedNibble;  // |Delta| <= kMaxDelta, so this cannot overflow
   if (p > 32767) p = 32767;
   if (p < -32768) p = -32768;
-  int32_t delta = int32_t(int64_t(c.Delta) * kAdapt[nibble] / 256);
+  // A shift instead of a division: they differ only for a negative product,
+  // and any result below 16 becomes 16 either way.
+  int32_t delta = (c.Delta * kAdapt[nibble]) >> 8;
   if (delta < 16) delta = 16;
   if (delta > kMaxDelta) delta = kMaxDelta;
   c.Delta = delta;
@@ -36,10 +38,13 @@ int16_t DecodeMsNibble(TMsChannel& c, const TMsCoefPair& coefs, uint8_t nibble) 
   return c.Sample1;
 }
 
-size_t DecodeMsMono(TMsChannel& c, const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
+// The walkers decode into local copies of the channel state: stores through
+// the byte pointer could alias it and would force a reload per sample.
+size_t DecodeMsMono(TMsChannel& channel, const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
                     uint8_t* out) {
   uint8_t* start = out;
-  const TMsCoefPair& pair = coefs[c.Predictor];
+  TMsChannel c = channel;
+  const TMsCoefPair pair = coefs[c.Predictor];
   StoreLE16(out, uint16_t(c.Sample2));
   StoreLE16(out + 2, uint16_t(c.Sample1));
   out += 4;
@@ -48,14 +53,16 @@ size_t DecodeMsMono(TMsChannel& c, const TMsCoefPair* coefs, const uint8_t* data
     StoreLE16(out + 2, uint16_t(DecodeMsNibble(c, pair, data[b] & 15)));
     out += 4;
   }
+  channel = c;
   return size_t(out - start);
 }
 
-size_t DecodeMsStereo(TMsChannel (&c)[2], const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
+size_t DecodeMsStereo(TMsChannel (&channels)[2], const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
                       uint8_t* out) {
   uint8_t* start = out;
-  const TMsCoefPair& left = coefs[c[0].Predictor];
-  const TMsCoefPair& right = coefs[c[1].Predictor];
+  TMsChannel c[2] = {channels[0], channels[1]};
+  const TMsCoefPair left = coefs[c[0].Predictor];
+  const TMsCoefPair right = coefs[c[1].Predictor];
   StoreLE16(out, uint16_t(c[0].Sample2));
   StoreLE16(out + 2, uint16_t(c[1].Sample2));
   StoreLE16(out + 4, uint16_t(c[0].Sample1));
@@ -66,5 +73,7 @@ size_t DecodeMsStereo(TMsChannel (&c)[2], const TMsCoefPair* coefs, const uint8_
     StoreLE16(out + 2, uint16_t(DecodeMsNibble(c[1], right, data[b] & 15)));
     out += 4;
   }
+  channels[0] = c[0];
+  channels[1] = c[1];
   return size_t(out - start);
 }

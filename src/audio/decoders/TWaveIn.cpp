@@ -53,7 +53,10 @@ void TWaveIn::OpenFile() {
   ParseAndPlan(*Stream, start < 0 ? 0 : start);
   if (FWaveKind == wkCodecManager && !ConvertCodecManager()) {
     FValid = false;
-    return;  // stays closed; Valid() releases the file
+    // Stays closed; Valid() releases an own file. A caller's stream is
+    // rewound so the next open scans from the start again.
+    if (StreamAssigned && Seekable && Stream != nullptr) Stream->Seek(0, soBeginning);
+    return;
   }
   ++OpenCount;
 }

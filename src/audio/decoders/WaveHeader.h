@@ -3,6 +3,8 @@
 // chunks, and describes the PCM a decoder can deliver for the file.
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <cstdint>
 #include <optional>
 
@@ -86,8 +88,12 @@ inline uint32_t LoadLE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 inline void StoreLE16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 2);  // one store instead of two
+  } else {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+  }
 }
 inline void StoreLE32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);

@@ -38,6 +38,9 @@ void TDXAudioOut::Pause() {
   // After the end of the input only the drain is left; waiting for the worker
   // to acknowledge would block the caller for the whole timeout.
   if (InputEnded.load()) return;
+  // Already paused: the worker acknowledges a pause only once, so a second
+  // request would wait out the whole timeout.
+  if (Status() == osPaused) return;
   TAuOutput::Pause();
   // Touch the device only once the worker idles; a worker that did not answer
   // still owns it.

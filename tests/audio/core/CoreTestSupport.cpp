@@ -61,6 +61,7 @@ bool TCaptureOut::DoOutput(bool Abort) {
   ++Steps;
   if (Abort) return false;
   if (ThrowInStep) throw EAuException("step failed");
+  if (ThrowNonStandard) throw 42;
   std::vector<uint8_t> block(BlockBytes);
   bool ended = false;
   const uint32_t got = ReadFull(*Input(), block.data(), BlockBytes, ended);
@@ -81,6 +82,7 @@ bool TCaptureOut::DoOutput(bool Abort) {
 void TCaptureOut::Done() {
   ++Dones;
   if (Input()) Input()->Flush();
+  if (ThrowInDone) throw EAuException("done failed");
 }
 
 namespace {

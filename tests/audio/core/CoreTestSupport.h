@@ -70,6 +70,8 @@ class TCaptureOut : public TAuOutput {
   std::chrono::milliseconds StepSleep{0};  // interruptible sleep after each step
   bool ThrowInPrepare = false;
   bool ThrowInStep = false;
+  bool ThrowInDone = false;
+  bool ThrowNonStandard = false;  // the step throws something not derived from std::exception
   std::atomic<int> Prepares{0}, Dones{0}, Steps{0}, InterruptedSleeps{0}, FinishedSleeps{0};
   std::atomic<uint32_t> SeenBits{0}, SeenChannels{0}, SeenRate{0};
 

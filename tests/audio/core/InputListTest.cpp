@@ -202,6 +202,25 @@ TEST(InputList, ItemsThatCannotBeOpenedAreSkippedWhereverTheyStand) {
   for (TScriptedIn* in : {&broken1, &good1, &broken2, &good2, &broken3}) EXPECT_EQ(in->Flushes, in->Inits);
 }
 
+TEST(InputList, SkippingOntoAnItemWithoutInputAtTheStartEndsTheRunAtOnce) {
+  TScriptedIn broken, good;
+  broken.FailInit = true;
+  good.Data = Pattern(20);
+  TTestList list;
+  list.InputItems().Add(&broken);
+  list.InputItems().Add();
+  list.InputItems().Add(&good);
+  EXPECT_EQ(MessageOf([&] { list.DoInit(); }), "No input assigned to the input item 1");
+  EXPECT_FALSE(list.Busy);
+  EXPECT_EQ(list.CurrentIndex(), 0);
+  list.Init();
+  EXPECT_TRUE(list.EndOfData);
+  EXPECT_TRUE(PullAll(list, 64).empty());
+  list.Flush();
+  EXPECT_EQ(good.Inits, 0);
+  EXPECT_EQ(broken.Flushes, broken.Inits);
+}
+
 TEST(InputList, ListWhoseItemsAllFailDeliversNothing) {
   TScriptedIn broken1, broken2;
   broken1.FailInit = broken2.FailInit = true;

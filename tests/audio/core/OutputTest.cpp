@@ -318,6 +318,27 @@ TEST(OutputWorkerErrors, ExceptionInAStepEndsThePassWithItsMessage) {
   EXPECT_EQ(in.Flushes, 1);
 }
 
+TEST(OutputWorkerErrors, FailuresInDoneOrOfAnyTypeAreReportedInsteadOfEndingTheProcess) {
+  TCaptureOut out;
+  EventLog log;
+  log.Attach(out);
+  TScriptedIn in;
+  in.Data = Pattern(64);
+  out.SetInput(&in);
+  out.ThrowInDone = true;
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+  EXPECT_EQ(log.LastError, "done failed");
+  EXPECT_FALSE(out.Busy());
+
+  out.ThrowInDone = false;
+  out.ThrowNonStandard = true;
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return log.Done == 2; }));
+  EXPECT_EQ(log.LastError, "Unknown exception");
+  EXPECT_EQ(log.Order, (std::vector<std::string>{"error", "done", "error", "done"}));
+}
+
 TEST(OutputWorkerErrors, InputWhoseStartFailsStillLetsThePassRunToItsEnd) {
   TCaptureOut out;
   EventLog log;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -36,8 +37,8 @@ struct Folder {
     Path = mkdtemp(name) ? name : "/tmp";
   }
   ~Folder() {
-    std::string command = "rm -rf '" + Path + "'";
-    (void)!std::system(command.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
   }
 };
 

@@ -194,6 +194,14 @@ TEST(WaveMp3In, IsNotValidAndStaysClosedWhenNothingDecodes) {
   reader->SetFileName(file.Path());
   EXPECT_FALSE(reader->Valid());  // data, but not one frame in it
   EXPECT_EQ(reader->WaveKind(), wkCodecManager);
+  // A caller's stream is rewound, so asking again gives the same answer.
+  TMemoryStream stream(b.Bytes());
+  auto streamed = MakeComponent<TWaveIn>();
+  streamed->SetStream(&stream);
+  EXPECT_FALSE(streamed->Valid());
+  EXPECT_EQ(stream.Position(), 0);
+  EXPECT_FALSE(streamed->Valid());
+  EXPECT_EQ(streamed->WaveKind(), wkCodecManager);
   TWavBuilder bad;
   bad.Header().Fmt(Mp3Fmt(2, 44101)).Fact(1000).Data(TBytes(5000, 0x11));  // no MPEG rate
   TTempFile badFile(bad.Bytes());

@@ -9,6 +9,7 @@
 
 #include "WaveTestUtil.h"
 #include "audio/core/EAuException.h"
+#include "audio/decoders/ClipReader.h"
 #include "support/AvCodecAudio.h"
 
 namespace {
@@ -259,4 +260,15 @@ TEST(WaveIn, OpensAnInvalidImaFileAsNotValidWithoutDeliveringAnything) {
   TMemoryWave w(MakeWav(ima, TBytes(256 * 4, 0), 505 * 4));
   EXPECT_FALSE(w.In->Valid());
   EXPECT_EQ(PullAll(*w.In, 4096).size(), 0u);
+}
+
+TEST(ClipReader, GivesWavFilesInAnyLetterCaseToTheWaveReader) {
+  for (const char* name : {"/tmp/a.wav", "/tmp/B.WAV", "/tmp/dir.x/c.WaV"}) {
+    TComponentPtr<TAuFileIn> reader = CreateClipReader(name);
+    ASSERT_NE(reader, nullptr) << name;
+    EXPECT_NE(dynamic_cast<TWaveIn*>(reader.get()), nullptr) << name;
+    EXPECT_EQ(reader->FileName(), name);
+  }
+  TComponentPtr<TAuFileIn> other = CreateClipReader("/tmp/wav.d/clip.mp3");
+  EXPECT_EQ(dynamic_cast<TWaveIn*>(other.get()), nullptr);
 }

@@ -21,6 +21,8 @@ struct TPlayCase {
   const char* Name;
 };
 
+void PrintTo(const TPlayCase& c, std::ostream* os) { *os << c.Name; }
+
 std::vector<uint8_t> Clip(const TPlayCase& c, uint32_t seed = 1) {
   const size_t frame = c.Channels * c.Bits / 8;
   return PatternBytes(size_t(c.Seconds * c.Rate) * frame, seed);
@@ -158,6 +160,8 @@ struct TFormatCase {
   uint16_t Tag;
   uint32_t Mask;
 };
+
+void PrintTo(const TFormatCase& c, std::ostream* os) { *os << c.Bits << "-bit, " << c.Channels << " channels"; }
 
 class DXAudioOutWaveFormat : public ::testing::TestWithParam<TFormatCase> {};
 
@@ -315,6 +319,7 @@ TEST(DXAudioOutPause, PauseAndResumeKeepTheHeardStreamGaplessEvenAfterALongPause
 
   rig.Out->Pause();
   EXPECT_EQ(rig.Out->Status(), osPaused);
+  rig.Out->Pause();  // a second press changes nothing
   EXPECT_EQ(rig.Input->Pauses.load(), 1);
   EXPECT_GE(rig.System->Stats().Stops, 1);
   const size_t heardBefore = rig.Heard().size();
