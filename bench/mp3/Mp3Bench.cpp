@@ -127,7 +127,7 @@ size_t ReaderDecode(TMP3In& reader) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
   char pattern[] = "/tmp/vomrella-mp3bench-XXXXXX";
   const std::string dir = mkdtemp(pattern) ? pattern : "/tmp";
 

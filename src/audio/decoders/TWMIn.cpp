@@ -96,6 +96,9 @@ void TWMIn::CloseFile() {
 }
 
 void TWMIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
+  // The reader must not be torn down by a CloseFile from another thread
+  // while it decodes (DataLock is held here, and it comes before OpenLock).
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
   const int64_t size = Size;
   if (size > 0) {
     const int64_t left = size - Position;
@@ -105,6 +108,7 @@ void TWMIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
 }
 
 bool TWMIn::SeekToSample(int64_t& SampleNum) {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
   if (!Busy || FSampleRate == 0 || SampleNum < 0 || SampleNum > INT64_MAX / 100) return false;
   // The time of the sample in hundredths of a second, from the sample rate
   // so that it also holds inside a sample range and without a duration.

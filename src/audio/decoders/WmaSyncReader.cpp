@@ -45,6 +45,7 @@ int64_t RoundDivHalfEven(int64_t Value, int64_t Divisor) {
 }
 
 void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode) {
+  wma_close(Context);  // the reader goes before the adapter it reads through
   Context = wma_sync_reader{};
   if (!Source) return;
   // A file the reader does not take from its start is tried once more from
