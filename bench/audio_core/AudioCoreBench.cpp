@@ -58,7 +58,7 @@ class TBenchOut : public TAuOutput {
   void Done() override { Input()->Flush(); }
 };
 
-void Throughput() {
+void Throughput(uint32_t BlockBytes) {
   constexpr int Items = 100;
   constexpr size_t ItemBytes = 1 << 20;  // 1 MiB each: about 6 s of CD audio
   std::vector<uint8_t> source(ItemBytes);
@@ -81,6 +81,7 @@ void Throughput() {
   const size_t total = Items * ItemBytes;
 
   TBenchOut out;
+  out.BlockBytes = BlockBytes;
   out.Destination.resize(total);
   std::memset(out.Destination.data(), 0, total);  // fault the pages in once
   out.SetInput(&list);
@@ -153,7 +154,8 @@ void StopLatency() {
 }  // namespace
 
 int main() {
-  Throughput();
+  Throughput(65536);
+  Throughput(4096);
   StopLatency();
   return 0;
 }

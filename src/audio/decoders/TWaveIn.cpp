@@ -246,7 +246,8 @@ void TWaveIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
 bool TWaveIn::SeekToSample(int64_t& SampleNum) {
   ReadIndex = 1;
   FillEnd = 0;
-  if (!FValid || Stream == nullptr || SampleNum < 0) return false;
+  // Beyond 2^40 frames no WAV file reaches; the bound keeps the offsets from overflowing.
+  if (!FValid || Stream == nullptr || SampleNum < 0 || SampleNum > (int64_t(1) << 40)) return false;
   int64_t offset = 0;
   switch (FWaveKind) {
     case wkPcm: offset = DataOffset + SampleNum * int64_t(FChannels * (FBitsPerSample / 8)); break;

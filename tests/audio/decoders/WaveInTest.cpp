@@ -113,12 +113,29 @@ TEST(WaveIn, PlaysWhatIsThereWhenTheDataChunkClaimsMoreThanTheFile) {
   }
 }
 
-TEST(WaveIn, StopsAtTheDataChunkEvenWhenChunksFollowIt) {
+TEST(WaveIn, ReadsFromTheDataChunkAfterAPaddedOddChunkAndStopsAtItsEnd) {
   const TBytes data = RandomBytes(400, 6);
   TWavBuilder b;
-  b.Header().Fmt(Pcm(2, 8000, 16)).Data(data).Chunk("LIST", TBytes(64, 'x'));
+  b.Header().Fmt(Pcm(2, 8000, 16)).Chunk("LIST", TBytes(11, 'y')).Data(data).Chunk("LIST", TBytes(64, 'x'));
   TMemoryWave w(b.Bytes());
   EXPECT_EQ(PullAll(*w.In, 1u << 20), data);
+}
+
+TEST(WaveIn, ReadsFromAStreamThatCannotSeek) {
+  const TBytes data = RandomBytes(4 * 3000, 10);
+  TMemoryWave pcm(MakeWav(Pcm(2, 8000, 16), data));
+  pcm.In->Seekable = false;
+  ASSERT_TRUE(pcm.In->Valid());
+  EXPECT_EQ(PullAll(*pcm.In, 1000), data);
+
+  auto enc = EncodeAdpcm("adpcm_ima_wav", TestSignal(3000, 2, 5), 2, 22050, 512);
+  if (!enc) GTEST_SKIP() << "no adpcm_ima_wav encoder";
+  const TBytes file = MakeAdpcmWav("adpcm_ima_wav", *enc, 2, 22050);
+  TMemoryWave seekable(file);
+  TMemoryWave streamed(file);
+  streamed.In->Seekable = false;
+  ASSERT_TRUE(streamed.In->Valid());
+  EXPECT_EQ(PullAll(*streamed.In, 4096), PullAll(*seekable.In, 4096));
 }
 
 TEST(WaveIn, DeliversExactlyTheFactCountWhenItIsShorterThanTheBlocks) {
