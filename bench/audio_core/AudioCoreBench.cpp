@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchClock.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TInputList.h"
@@ -20,9 +21,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration D) { return std::chrono::duration<double>(D).count(); }
+using bench::BestSeconds;
+using bench::Clock;
 
 // Copies every pulled block into a large destination (what a device buffer
 // write amounts to) and paces itself like a polling output when asked.
@@ -89,21 +89,16 @@ void Throughput(uint32_t BlockBytes) {
   out.OnDone = [&](TComponent*) { done = true; };
 
   constexpr int Rounds = 5;
-  double best = 1e9;
-  for (int r = 0; r < Rounds; ++r) {
-    refill();
+  const double best = BestSeconds(Rounds, [&] {
+    refill();  // a few hundred stores, nothing beside the pass
     done = false;
-    const auto start = Clock::now();
     out.Run();
     GuiHandoff::Instance().PumpUntil([&] { return done; });
-    best = std::min(best, Seconds(Clock::now() - start));
     if (out.Written != total) std::printf("  warning: %zu of %zu bytes arrived\n", out.Written, total);
-  }
+  });
 
   // The same bytes copied with memcpy in the same block size.
-  double bestCopy = 1e9;
-  for (int r = 0; r < Rounds; ++r) {
-    const auto start = Clock::now();
+  const double bestCopy = BestSeconds(Rounds, [&] {
     size_t at = 0;
     for (int i = 0; i < Items; ++i)
       for (size_t off = 0; off < ItemBytes; off += out.BlockBytes) {
@@ -111,8 +106,7 @@ void Throughput(uint32_t BlockBytes) {
         std::memcpy(out.Destination.data() + at, source.data() + off, n);
         at += n;
       }
-    bestCopy = std::min(bestCopy, Seconds(Clock::now() - start));
-  }
+  });
 
   const double mib = static_cast<double>(total) / (1024.0 * 1024.0);
   std::printf("Input list of %d memory inputs -> copying output (%zu MiB, %u-byte blocks, best of %d)\n", Items,
@@ -142,13 +136,13 @@ void StopLatency() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well inside the 800 ms sleep
     const auto start = Clock::now();
     out.Stop(false);
-    times.push_back(Seconds(Clock::now() - start) * 1000.0);
+    times.push_back(bench::SecondsSince(start) * 1000.0);
   }
-  std::sort(times.begin(), times.end());
+  const double median = bench::Median(times);
   std::printf("Stop(false) while an 800 ms polling output sleeps (%d rounds)\n", Rounds);
-  std::printf("  min %.3f ms  median %.3f ms  max %.3f ms  (target < 20 ms)\n", times.front(), times[Rounds / 2],
-              times.back());
-  std::printf("  ratio median / polling interval: %.5f\n", times[Rounds / 2] / 800.0);
+  std::printf("  min %.3f ms  median %.3f ms  max %.3f ms  (target < 20 ms)\n",
+              *std::min_element(times.begin(), times.end()), median, *std::max_element(times.begin(), times.end()));
+  std::printf("  ratio median / polling interval: %.5f\n", median / 800.0);
 }
 
 }  // namespace

@@ -7,32 +7,18 @@
 
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "BenchClock.h"
 #include "model/ScriptFormat.h"
 #include "model/TCompositionStore.h"
 #include "model/TScriptReader.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <typename F>
-double BestSeconds(int rounds, F&& step) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    auto start = Clock::now();
-    step();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
-
-}  // namespace
+using bench::BestSeconds;
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;

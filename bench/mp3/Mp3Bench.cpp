@@ -17,7 +17,6 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,23 +25,13 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "audio/decoders/TMP3In.h"
 #include "support/Mp3Encoder.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <typename F>
-double BestSeconds(int rounds, F&& step) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    auto start = Clock::now();
-    step();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
+using bench::BestSeconds;
 
 std::vector<int16_t> Music(int seconds) {
   // Tones with noise, so the encoder has real work and the frames vary.

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchClock.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuInput.h"
 #include "audio/output/TDXAudioOut.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 // Endless or fixed-length 16-bit stereo noise at 44.1 kHz.
 class TNoiseInput : public TAuInput {
@@ -82,7 +83,7 @@ void CpuPerSecond(double seconds, uint32_t pollingMs) {
   o.Out->Run();
   GuiHandoff::Instance().PumpUntil([&] { return o.Done.load(); });
   const double cpu = ProcessCpuSeconds() - cpu0;
-  const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+  const double wall = bench::SecondsSince(wall0);
   const double heardSeconds = double(o.System->Heard().size()) / (44100.0 * 4);
   const double percent = cpu / heardSeconds * 100;
   std::printf("CPU per second of audio, polling %4u ms: %.3f ms CPU per s = %.4f %% of one core "
@@ -105,12 +106,11 @@ void StopLatency(int rounds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150 + 97 * i % 600));
     const auto t0 = Clock::now();
     o.Out->Stop(false);
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    ms.push_back(bench::SecondsSince(t0) * 1000.0);
     o.Out->SetInput(nullptr);
   }
-  std::sort(ms.begin(), ms.end());
-  const double median = ms[ms.size() / 2];
-  const double worst = ms.back();
+  const double median = bench::Median(ms);
+  const double worst = *std::max_element(ms.begin(), ms.end());
   std::printf("Stop(false) while playing, %d rounds: median %.3f ms, max %.3f ms (goal < 20 ms: %.0fx under); "
               "a sleep that ignored Stop would wait up to 800 ms (%.0fx the max measured)\n",
               rounds, median, worst, 20.0 / std::max(worst, 1e-6), 800.0 / std::max(worst, 1e-6));

@@ -4,7 +4,6 @@
 //
 //   bench_wav [seconds-of-audio]      (default 120)
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -18,6 +17,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "BenchClock.h"
 #include "audio/decoders/TWaveIn.h"
 #include "support/AvCodecAudio.h"
 #include "support/WavBuilder.h"
@@ -98,11 +98,11 @@ uint64_t DecodeWithLibav(const std::string& path, AVSampleFormat outFormat) {
 // MB/s of one round: repeats the decode for at least 0.2 s.
 double RoundRate(const TDecode& decode, const std::string& path) {
   uint64_t bytes = 0;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = bench::Clock::now();
   double elapsed = 0;
   do {
     bytes += decode(path);
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    elapsed = bench::SecondsSince(start);
   } while (elapsed < 0.2);
   return double(bytes) / 1e6 / elapsed;
 }

@@ -6,57 +6,23 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 }
+
+#include "support/LibavEncoder.h"
 
 namespace {
 
-struct TContextDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct TPacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct TFrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-using TContextPtr = std::unique_ptr<AVCodecContext, TContextDeleter>;
-using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
-using TFramePtr = std::unique_ptr<AVFrame, TFrameDeleter>;
-
-// Fills frame with frames [first, first + count) of pcm in the frame's format
-// (16-bit interleaved or planar), silence past the end.
-void FillFrame(AVFrame& frame, const std::vector<int16_t>& pcm, int channels, size_t first) {
-  const size_t total = pcm.size() / size_t(channels);
-  for (int i = 0; i < frame.nb_samples; ++i) {
-    for (int c = 0; c < channels; ++c) {
-      const size_t at = first + size_t(i);
-      const int16_t s = at < total ? pcm[at * size_t(channels) + size_t(c)] : 0;
-      if (frame.format == AV_SAMPLE_FMT_S16)
-        reinterpret_cast<int16_t*>(frame.data[0])[i * channels + c] = s;
-      else
-        reinterpret_cast<int16_t*>(frame.extended_data[c])[i] = s;
-    }
-  }
-}
-
-void Drain(AVCodecContext* context, AVPacket* packet, TBytes& out) {
-  while (avcodec_receive_packet(context, packet) == 0) {
-    out.insert(out.end(), packet->data, packet->data + packet->size);
-    av_packet_unref(packet);
-  }
-}
-
-std::optional<TEncodedAudio> Encode(const AVCodec* codec, AVSampleFormat format, const std::vector<int16_t>& pcm,
-                                    int channels, int sampleRate, int blockAlign, int bitrate) {
-  TContextPtr context(avcodec_alloc_context3(codec));
+// Encodes with every frame full (the last padded with silence), as block
+// codecs store it, and collects the packets back to back.
+std::optional<TEncodedAudio> Encode(const AVCodec* codec, const std::vector<int16_t>& pcm, int channels,
+                                    int sampleRate, int blockAlign, int bitrateKbps) {
+  TEncoderSettings settings;
+  settings.Channels = channels;
+  settings.SampleRate = sampleRate;
+  settings.BitRate = int64_t(bitrateKbps) * 1000;
+  settings.BlockSize = blockAlign;
+  TAvCodecContextPtr context = OpenEncoder(codec, settings);
   if (!context) return std::nullopt;
-  context->sample_rate = sampleRate;
-  context->sample_fmt = format;
-  av_channel_layout_default(&context->ch_layout, channels);
-  if (bitrate > 0) context->bit_rate = bitrate * 1000;
-  if (blockAlign > 0) av_opt_set_int(context->priv_data, "block_size", blockAlign, 0);
-  if (avcodec_open2(context.get(), codec, nullptr) < 0) return std::nullopt;
 
   TEncodedAudio result;
   result.BlockAlign = uint16_t(context->block_align);
@@ -64,30 +30,12 @@ std::optional<TEncodedAudio> Encode(const AVCodec* codec, AVSampleFormat format,
   result.Frames = uint32_t(pcm.size() / size_t(channels));
   if (context->extradata_size > 0)
     result.Extradata.assign(context->extradata, context->extradata + context->extradata_size);
-
-  TPacketPtr packet(av_packet_alloc());
-  TFramePtr frame(av_frame_alloc());
-  const size_t total = pcm.size() / size_t(channels);
-  for (size_t first = 0; first < total; first += size_t(context->frame_size)) {
-    frame->nb_samples = context->frame_size;
-    frame->format = context->sample_fmt;
-    av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
-    if (av_frame_get_buffer(frame.get(), 0) < 0) return std::nullopt;
-    FillFrame(*frame, pcm, channels, first);
-    if (avcodec_send_frame(context.get(), frame.get()) < 0) return std::nullopt;
-    av_frame_unref(frame.get());
-    Drain(context.get(), packet.get(), result.Data);
-  }
-  avcodec_send_frame(context.get(), nullptr);
-  Drain(context.get(), packet.get(), result.Data);
+  const bool encoded = EncodePcm(*context, pcm, true, [&](AVPacket& packet) {
+    result.Data.insert(result.Data.end(), packet.data, packet.data + packet.size);
+    return true;
+  });
+  if (!encoded) return std::nullopt;
   return result;
-}
-
-AVSampleFormat Pick16BitFormat(const AVCodec* codec) {
-  AVSampleFormat chosen = AV_SAMPLE_FMT_NONE;
-  for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; ++f)
-    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) return *f;
-  return chosen;
 }
 
 }  // namespace
@@ -96,9 +44,7 @@ std::optional<TEncodedAudio> EncodeAdpcm(const std::string& codecName, const std
                                          int sampleRate, int blockAlign) {
   const AVCodec* codec = avcodec_find_encoder_by_name(codecName.c_str());
   if (codec == nullptr) return std::nullopt;
-  const AVSampleFormat format = Pick16BitFormat(codec);
-  if (format == AV_SAMPLE_FMT_NONE) return std::nullopt;
-  return Encode(codec, format, pcm, channels, sampleRate, blockAlign, 0);
+  return Encode(codec, pcm, channels, sampleRate, blockAlign, 0);
 }
 
 TBytes MakeAdpcmWav(const std::string& codec, const TEncodedAudio& e, int channels, int sampleRate) {
@@ -120,7 +66,7 @@ std::vector<int16_t> DecodeAdpcmWithLibav(const std::string& codecName, const TB
   std::vector<int16_t> out;
   const AVCodec* codec = avcodec_find_decoder_by_name(codecName.c_str());
   if (codec == nullptr) return out;
-  TContextPtr context(avcodec_alloc_context3(codec));
+  TAvCodecContextPtr context(avcodec_alloc_context3(codec));
   context->sample_rate = sampleRate;
   av_channel_layout_default(&context->ch_layout, channels);
   context->block_align = blockAlign;
@@ -131,8 +77,8 @@ std::vector<int16_t> DecodeAdpcmWithLibav(const std::string& codecName, const TB
     context->extradata_size = int(extradata.size());
   }
   if (avcodec_open2(context.get(), codec, nullptr) < 0) return out;
-  TPacketPtr packet(av_packet_alloc());
-  TFramePtr frame(av_frame_alloc());
+  TAvPacketPtr packet(av_packet_alloc());
+  TAvFramePtr frame(av_frame_alloc());
   for (size_t at = 0; at + size_t(blockAlign) <= blocks.size(); at += size_t(blockAlign)) {
     if (av_new_packet(packet.get(), blockAlign) < 0) break;
     std::memcpy(packet->data, blocks.data() + at, size_t(blockAlign));
@@ -158,8 +104,7 @@ std::optional<TEncodedAudio> EncodeMp3(const std::vector<int16_t>& pcm, int chan
     if (why != nullptr) *why = "this libavcodec has no libmp3lame encoder";
     return std::nullopt;
   }
-  const AVSampleFormat format = Pick16BitFormat(codec);
-  auto result = Encode(codec, format, pcm, channels, sampleRate, 0, bitrateKbps);
+  auto result = Encode(codec, pcm, channels, sampleRate, 0, bitrateKbps);
   if (!result && why != nullptr) *why = "libmp3lame could not be opened";
   if (result) result->BlockAlign = 1;
   return result;

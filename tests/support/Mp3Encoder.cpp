@@ -12,6 +12,8 @@ extern "C" {
 #include <cstring>
 #include <memory>
 
+#include "support/LibavEncoder.h"
+
 namespace {
 
 struct FormatCloser {
@@ -24,15 +26,6 @@ struct FormatCloser {
 struct InputCloser {
   void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
-struct CodecCloser {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameCloser {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketCloser {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct SwrCloser {
   void operator()(SwrContext* s) const { swr_free(&s); }
 };
@@ -40,39 +33,6 @@ struct SwrCloser {
 bool Fail(std::string* why, const std::string& text) {
   if (why) *why = text;
   return false;
-}
-
-AVSampleFormat PickFormat(const AVCodec* codec) {
-  if (!codec->sample_fmts) return AV_SAMPLE_FMT_S16;
-  for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) return *f;
-  return codec->sample_fmts[0];
-}
-
-// Writes one sample of PCM into an encoder frame of any common format.
-void PutSample(AVFrame* frame, AVSampleFormat fmt, int channels, int index, int channel, int16_t value) {
-  const bool planar = av_sample_fmt_is_planar(fmt);
-  const int slot = planar ? index : index * channels + channel;
-  uint8_t* base = frame->extended_data[planar ? channel : 0];
-  switch (av_get_packed_sample_fmt(fmt)) {
-    case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(base)[slot] = value; break;
-    case AV_SAMPLE_FMT_S32: reinterpret_cast<int32_t*>(base)[slot] = int32_t(value) * 65536; break;
-    case AV_SAMPLE_FMT_FLT: reinterpret_cast<float*>(base)[slot] = float(value) / 32768.0f; break;
-    case AV_SAMPLE_FMT_DBL: reinterpret_cast<double*>(base)[slot] = double(value) / 32768.0; break;
-    case AV_SAMPLE_FMT_U8: base[slot] = uint8_t((value >> 8) + 128); break;
-    default: break;
-  }
-}
-
-bool Drain(AVCodecContext* enc, AVFormatContext* out, AVStream* st, AVPacket* pkt) {
-  for (;;) {
-    int ret = avcodec_receive_packet(enc, pkt);
-    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) return false;
-    av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
-    pkt->stream_index = st->index;
-    if (av_interleaved_write_frame(out, pkt) < 0) return false;
-  }
 }
 
 }  // namespace
@@ -86,15 +46,14 @@ bool EncodeAudioFile(const std::string& Path, const std::vector<int16_t>& Pcm, c
     return Fail(Why, "libavformat has no muxer " + Request.Container);
   std::unique_ptr<AVFormatContext, FormatCloser> out(raw);
   AVStream* st = avformat_new_stream(out.get(), nullptr);
-  std::unique_ptr<AVCodecContext, CodecCloser> enc(avcodec_alloc_context3(codec));
-  if (!st || !enc) return Fail(Why, "out of memory");
-  enc->sample_fmt = PickFormat(codec);
-  av_channel_layout_default(&enc->ch_layout, Request.Channels);
-  enc->sample_rate = Request.SampleRate;
-  enc->bit_rate = Request.BitRate;
-  enc->time_base = AVRational{1, Request.SampleRate};
-  if (out->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(enc.get(), codec, nullptr) < 0) return Fail(Why, "cannot open encoder " + Request.Codec);
+  if (!st) return Fail(Why, "out of memory");
+  TEncoderSettings settings;
+  settings.Channels = Request.Channels;
+  settings.SampleRate = Request.SampleRate;
+  settings.BitRate = Request.BitRate;
+  settings.GlobalHeader = out->oformat->flags & AVFMT_GLOBALHEADER;
+  TAvCodecContextPtr enc = OpenEncoder(codec, settings);
+  if (!enc) return Fail(Why, "cannot open encoder " + Request.Codec);
   if (avcodec_parameters_from_context(st->codecpar, enc.get()) < 0) return Fail(Why, "bad parameters");
   st->time_base = enc->time_base;
   for (const auto& [key, value] : Request.Metadata) av_dict_set(&out->metadata, key.c_str(), value.c_str(), 0);
@@ -105,30 +64,16 @@ bool EncodeAudioFile(const std::string& Path, const std::vector<int16_t>& Pcm, c
   av_dict_free(&options);
   if (headerResult < 0) return Fail(Why, "cannot write the header");
 
-  std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
-  std::unique_ptr<AVPacket, PacketCloser> pkt(av_packet_alloc());
-  const int channels = Request.Channels;
-  const int64_t total = int64_t(Pcm.size()) / channels;
-  const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || enc->frame_size == 0;
-  const int chunk = enc->frame_size > 0 ? enc->frame_size : 1024;
-  const bool smallLast = codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
-  for (int64_t at = 0; at < total; at += chunk) {
-    const int n = int(std::min<int64_t>(chunk, total - at));
-    av_frame_unref(frame.get());
-    frame->format = enc->sample_fmt;
-    av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
-    frame->sample_rate = enc->sample_rate;
-    frame->nb_samples = (variable || smallLast) ? n : chunk;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) return Fail(Why, "out of memory");
-    av_samples_set_silence(frame->extended_data, 0, frame->nb_samples, channels, enc->sample_fmt);
-    for (int i = 0; i < n; ++i)
-      for (int c = 0; c < channels; ++c) PutSample(frame.get(), enc->sample_fmt, channels, i, c, Pcm[size_t((at + i) * channels + c)]);
-    frame->pts = at;
-    if (avcodec_send_frame(enc.get(), frame.get()) < 0) return Fail(Why, "encoding failed");
-    if (!Drain(enc.get(), out.get(), st, pkt.get())) return Fail(Why, "writing failed");
-  }
-  avcodec_send_frame(enc.get(), nullptr);
-  if (!Drain(enc.get(), out.get(), st, pkt.get())) return Fail(Why, "writing failed");
+  // Packets go to the muxer in the stream's time base.
+  bool written = true;
+  const bool encoded = EncodePcm(*enc, Pcm, false, [&](AVPacket& packet) {
+    av_packet_rescale_ts(&packet, enc->time_base, st->time_base);
+    packet.stream_index = st->index;
+    written = av_interleaved_write_frame(out.get(), &packet) >= 0;
+    return written;
+  });
+  if (!written) return Fail(Why, "writing failed");
+  if (!encoded) return Fail(Why, "encoding failed");
   if (av_write_trailer(out.get()) < 0) return Fail(Why, "cannot write the trailer");
   return true;
 }
@@ -174,15 +119,15 @@ TReferenceDecode DecodeWithLibav(const std::string& Path, int BitsPerSample) {
   AVStream* st = in->streams[index];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
   if (!codec) return result;
-  std::unique_ptr<AVCodecContext, CodecCloser> dec(avcodec_alloc_context3(codec));
+  TAvCodecContextPtr dec(avcodec_alloc_context3(codec));
   avcodec_parameters_to_context(dec.get(), st->codecpar);
   dec->pkt_timebase = st->time_base;
   if (avcodec_open2(dec.get(), codec, nullptr) < 0) return result;
 
   const AVSampleFormat target = BitsPerSample == 8 ? AV_SAMPLE_FMT_U8
                                 : BitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
-  std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
-  std::unique_ptr<AVPacket, PacketCloser> pkt(av_packet_alloc());
+  TAvFramePtr frame(av_frame_alloc());
+  TAvPacketPtr pkt(av_packet_alloc());
   std::unique_ptr<SwrContext, SwrCloser> swr;
   result.Channels = st->codecpar->ch_layout.nb_channels;
   result.SampleRate = st->codecpar->sample_rate;

@@ -61,7 +61,12 @@ void TAuOutput::Stop(bool Async) {
   TEventHandler::Mute(this);
   TEventHandler::RemoveEventsOf(this);
   TAuThread* worker = Thread.get();
-  GuiHandoff::Instance().PumpUntil([worker] { return worker->Parked() || worker->PassEnded.load(); });
+  // Wait for the newest pass requested, not for PassEnded alone: that flag
+  // may still be set late by the pass before, when Run was called just as
+  // that pass ended, and Stop would then return while the new pass starts.
+  const uint64_t target = worker->Tracker()->StartedPass();
+  GuiHandoff::Instance().PumpUntil(
+      [worker, target] { return worker->Parked() || worker->Tracker()->ParkedPass() >= target; });
   TEventHandler::Unmute(this);
   Thread->NotifyOnDone.store(true);
 }
@@ -74,6 +79,11 @@ void TAuOutput::Pause() {
   const bool alreadyPaused = Thread->PauseRequest.load() && Thread->PauseActive.load();
   if (!alreadyPaused) Thread->PauseSignal.Reset();  // drop a late acknowledgement of an earlier request
   Thread->RequestPause(true);
+  // The pass may have ended since the Busy test above; its closing signal
+  // may then have been dropped by the Reset, and no acknowledgement would
+  // ever come. The worker clears Busy before that signal, so looking again
+  // after the Reset tells the two apart.
+  if (!Busy()) return;
   if (!alreadyPaused) Thread->PauseSignal.WaitFor(PauseAckTimeout);
   input->Pause();
 }
@@ -163,6 +173,14 @@ void TAuOutput::PostEvent(const TEventSlot& Slot) {
   if (handler) TEventHandler::PostGeneric(this, std::move(handler));
 }
 
+bool TAuOutput::WhileIdlingInPause(const std::function<void()>& Action) {
+  if (!Thread) return false;
+  std::lock_guard lock(PauseStateLock);
+  if (!IdlingInPause || Thread->StopRequest.load()) return false;
+  Action();
+  return true;
+}
+
 void TAuOutput::HandleWorkerException(const std::string& Message) {
   SetExceptionMessage(Message);
   PostEvent(OnThreadException);
@@ -171,6 +189,13 @@ void TAuOutput::HandleWorkerException(const std::string& Message) {
 void TAuOutput::WorkerPass(uint64_t Pass) {
   TAuThread& worker = *Thread;
   // Busy and the request flags were set by Run (TAuThread::RequestRun).
+  bool idling = false;  // this worker's view of IdlingInPause
+  auto setIdling = [&](bool Value) {
+    if (idling == Value) return;
+    std::lock_guard lock(PauseStateLock);
+    IdlingInPause = Value;
+    idling = Value;
+  };
   try {
     Prepare();
     FActive.store(true);
@@ -182,6 +207,8 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
         if (TNotifyEvent handler = OnProgress.Get()) TEventHandler::PostProgress(this, std::move(handler));
       }
       if (worker.PauseRequest.load()) {
+        // Before the acknowledgement, so the GUI side finds it once Pause returns.
+        setIdling(true);
         if (!worker.PauseActive.load() && !worker.StopRequest.load()) {
           worker.PauseActive.store(true);
           worker.PauseSignal.Set();
@@ -190,6 +217,7 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
         worker.WaitInterruptible(PausedSleep);
         continue;
       }
+      setIdling(false);
       if (worker.PauseActive.load() && !worker.StopRequest.load()) {
         worker.PauseActive.store(false);
         worker.PauseSignal.Set();
@@ -202,6 +230,8 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
   } catch (...) {
     HandleWorkerException("Unknown exception");
   }
+  // Leaves the pause state (if in it) before Done touches the device.
+  setIdling(false);
   worker.StopRequest.store(false);
   if (FBusy.load()) {
     FActive.store(false);

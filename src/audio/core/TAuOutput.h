@@ -17,7 +17,9 @@
 // Events (OnDone, OnProgress, OnThreadException, and subclass events posted
 // with PostEvent) are delivered on the GUI thread through the shared event
 // thread, in posting order. OnDone runs when the worker is parked: inside it
-// the output is idle and may be Run again.
+// the output is idle and may be Run again. When the output was Run again
+// before the OnDone of the previous pass arrived, that OnDone is dropped
+// (only the newer pass's end is reported).
 //
 // Threads: Run, Stop, Pause, Resume, SetInput, Status, Progress are GUI-thread
 // calls. Freeing the output (TComponent::Free or its owner) stops the pass and
@@ -106,6 +108,13 @@ class TAuOutput : public TComponent {
   void SetExceptionMessage(const std::string& Message);
   // Posts Slot's handler as a generic event with this output as sender.
   void PostEvent(const TEventSlot& Slot);
+  // GUI thread: runs Action only while the worker idles in its pause state
+  // and no stop is pending, and keeps the worker there until Action returns
+  // (the worker takes PauseStateLock before it leaves that state). This lets
+  // a subclass touch its device from the GUI thread without racing the
+  // worker, also when an asynchronous Stop is ending the pass. Returns
+  // whether Action ran.
+  bool WhileIdlingInPause(const std::function<void()>& Action);
 
   // Stops the pass and joins the worker; idempotent. Called by
   // BeforeDestruction.
@@ -128,4 +137,6 @@ class TAuOutput : public TComponent {
   std::atomic<TAuInput*> FInput{nullptr};
   std::atomic<bool> FBusy{false};
   bool UsesEventHandler = false;
+  std::mutex PauseStateLock;   // guards IdlingInPause
+  bool IdlingInPause = false;  // the worker is in its pause state and has not begun to leave it
 };

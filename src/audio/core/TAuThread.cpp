@@ -11,6 +11,16 @@ void TParkTracker::MarkParked(uint64_t Pass) {
   TrackerCond.notify_all();
 }
 
+void TParkTracker::MarkStarted() {
+  std::lock_guard lock(TrackerLock);
+  ++StartedUpTo;
+}
+
+uint64_t TParkTracker::StartedPass() {
+  std::lock_guard lock(TrackerLock);
+  return StartedUpTo;
+}
+
 void TParkTracker::Abandon() {
   {
     std::lock_guard lock(TrackerLock);
@@ -49,6 +59,9 @@ void TAuThread::RequestRun() {
     PauseSignal.Reset();
     FOutput.FBusy.store(true);
     RunPending = true;
+    // One request per pass (a busy output refuses Run), so this count is
+    // the number the worker gives the pass.
+    FTracker->MarkStarted();
   }
   StateCond.notify_all();
 }

@@ -12,6 +12,14 @@ int UserCount = 0;
 
 constexpr std::chrono::milliseconds IdleWait{100};
 constexpr std::chrono::milliseconds ParkPoll{10};
+
+std::unique_ptr<TEventEntry> NewEntry(TEventKind Kind, TComponent* Sender, TNotifyEvent Handler) {
+  auto entry = std::make_unique<TEventEntry>();
+  entry->Kind = Kind;
+  entry->Sender = Sender;
+  entry->Handler = std::move(Handler);
+  return entry;
+}
 }  // namespace
 
 TEventHandler::TEventHandler() : Thread([this] { Execute(); }) {}
@@ -63,34 +71,25 @@ bool TEventHandler::Exists() {
   return Instance != nullptr;
 }
 
-void TEventHandler::PostProgress(TComponent* Sender, TNotifyEvent Handler) {
-  auto entry = std::make_unique<TEventEntry>();
-  entry->Kind = ekProgress;
-  entry->Sender = Sender;
-  entry->Handler = std::move(Handler);
+void TEventHandler::PostToInstance(std::unique_ptr<TEventEntry> Entry) {
   std::lock_guard lock(InstanceLock);
-  if (Instance) Instance->Post(std::move(entry));
+  if (Instance) Instance->Post(std::move(Entry));
+}
+
+void TEventHandler::PostProgress(TComponent* Sender, TNotifyEvent Handler) {
+  PostToInstance(NewEntry(ekProgress, Sender, std::move(Handler)));
 }
 
 void TEventHandler::PostDone(TComponent* Sender, TAuThread* Worker, uint64_t Pass, TNotifyEvent Handler) {
-  auto entry = std::make_unique<TEventEntry>();
-  entry->Kind = ekDone;
-  entry->Sender = Sender;
-  entry->Handler = std::move(Handler);
+  auto entry = NewEntry(ekDone, Sender, std::move(Handler));
   entry->Worker = Worker;
   if (Worker) entry->Park = Worker->Tracker();
   entry->Pass = Pass;
-  std::lock_guard lock(InstanceLock);
-  if (Instance) Instance->Post(std::move(entry));
+  PostToInstance(std::move(entry));
 }
 
 void TEventHandler::PostGeneric(TComponent* Sender, TNotifyEvent Handler) {
-  auto entry = std::make_unique<TEventEntry>();
-  entry->Kind = ekGeneric;
-  entry->Sender = Sender;
-  entry->Handler = std::move(Handler);
-  std::lock_guard lock(InstanceLock);
-  if (Instance) Instance->Post(std::move(entry));
+  PostToInstance(NewEntry(ekGeneric, Sender, std::move(Handler)));
 }
 
 void TEventHandler::Mute(TComponent* Sender) {
@@ -174,6 +173,11 @@ void TEventHandler::Deliver(std::unique_ptr<TEventEntry> Entry) {
             std::lock_guard lock(QueueLock);
             if (raw->Revoked) return;
           }
+          // A Run issued on this (GUI) thread after the pass ended but before
+          // its OnDone came has started a newer pass: the output is busy
+          // again, so this OnDone is stale. The newer pass reports its own
+          // end.
+          if (raw->Kind == ekDone && raw->Park && raw->Park->StartedPass() > raw->Pass) return;
           raw->Handler(raw->Sender);
         },
         &Terminated);

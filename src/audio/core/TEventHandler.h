@@ -6,7 +6,9 @@
 // through GuiHandoff, waiting until the handler has run. Posting never waits
 // for delivery. A done event is delivered only once its worker has reached
 // its parking point, so inside OnDone the output is idle and may be Run again;
-// events of that sender still queued behind it are discarded.
+// events of that sender still queued behind it are discarded. A done event
+// whose output the GUI thread has Run again before it arrived is dropped:
+// the output is busy with the newer pass, which reports its own end.
 //
 // Lifetime: the first output created acquires the shared instance (creating
 // it), the last one destroyed releases it (terminating and joining it). While
@@ -68,6 +70,8 @@ class TEventHandler {
 
  private:
   TEventHandler();
+  // Any thread; takes InstanceLock. Hands Entry to the shared instance, if any.
+  static void PostToInstance(std::unique_ptr<TEventEntry> Entry);
   void Post(std::unique_ptr<TEventEntry> Entry);
   void Execute();
   void Deliver(std::unique_ptr<TEventEntry> Entry);

@@ -51,38 +51,22 @@ TInputList::TInputList(TComponent* AOwner) : TAuInput(AOwner), FInputItems(this)
 
 TInputList::~TInputList() = default;
 
-uint32_t TInputList::GetBitsPerSample() {
+uint32_t TInputList::FormatValue(uint32_t TPcmFormat::*Field, uint32_t (TAuInput::*Of)()) {
   if (Busy.load()) {
     std::lock_guard lock(PassFormatLock);
-    if (PassFormat.IsPlayable()) return PassFormat.BitsPerSample;
+    if (PassFormat.IsPlayable()) return PassFormat.*Field;
   }
   const int index = Busy.load() ? FCurrentIndex.load() : 0;
   if (index >= FInputItems.Count()) return 0;
   TAuInput* input = FInputItems.Item(index)->Input;
-  return input ? input->BitsPerSample() : 0;
+  return input ? (input->*Of)() : 0;
 }
 
-uint32_t TInputList::GetChannels() {
-  if (Busy.load()) {
-    std::lock_guard lock(PassFormatLock);
-    if (PassFormat.IsPlayable()) return PassFormat.Channels;
-  }
-  const int index = Busy.load() ? FCurrentIndex.load() : 0;
-  if (index >= FInputItems.Count()) return 0;
-  TAuInput* input = FInputItems.Item(index)->Input;
-  return input ? input->Channels() : 0;
-}
+uint32_t TInputList::GetBitsPerSample() { return FormatValue(&TPcmFormat::BitsPerSample, &TAuInput::BitsPerSample); }
 
-uint32_t TInputList::GetSampleRate() {
-  if (Busy.load()) {
-    std::lock_guard lock(PassFormatLock);
-    if (PassFormat.IsPlayable()) return PassFormat.SampleRate;
-  }
-  const int index = Busy.load() ? FCurrentIndex.load() : 0;
-  if (index >= FInputItems.Count()) return 0;
-  TAuInput* input = FInputItems.Item(index)->Input;
-  return input ? input->SampleRate() : 0;
-}
+uint32_t TInputList::GetChannels() { return FormatValue(&TPcmFormat::Channels, &TAuInput::Channels); }
+
+uint32_t TInputList::GetSampleRate() { return FormatValue(&TPcmFormat::SampleRate, &TAuInput::SampleRate); }
 
 TAuInput& TInputList::ItemInput(int Index) {
   TAuInput* input = FInputItems.Item(Index)->Input;

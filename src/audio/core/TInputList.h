@@ -83,6 +83,10 @@ class TInputList : public TAuInput {
 
  private:
   TAuInput& ItemInput(int Index);  // raises when the item has no input
+  // One value of the reported format: the pass format's once a busy pass has
+  // fixed it, else the value Of reports for the current item (the first one
+  // when idle); 0 without such an item.
+  uint32_t FormatValue(uint32_t TPcmFormat::*Field, uint32_t (TAuInput::*Of)());
   void MoveNext();                 // next index, OnInputChanged
   // Init the item at the current index, moving on past items that do not
   // open; false when none is left.

@@ -1,6 +1,7 @@
 #include "audio/core/TMemoryIn.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "audio/core/EAuException.h"
 
@@ -21,9 +22,16 @@ uint32_t TMemoryIn::GetSampleRate() {
 
 void TMemoryIn::DoInit() {
   Position.store(0);
-  PassLength = static_cast<uint32_t>(DataSize);
+  // A negative size is no data: taken to 32 bits it would become a pass of
+  // up to 4 GiB read past the caller's buffer.
+  const int64_t dataSize = std::max<int64_t>(DataSize, 0);
+  PassLength = static_cast<uint32_t>(dataSize);
   PassOffset = 0;
-  Size.store(RepeatCount < 0 ? -1 : DataSize * RepeatCount);
+  int64_t total = 0;
+  // A product beyond 64 bits saturates rather than wrapping (to 0 or below,
+  // which would repeat without end and show no progress).
+  if (__builtin_mul_overflow(dataSize, static_cast<int64_t>(RepeatCount), &total)) total = INT64_MAX;
+  Size.store(RepeatCount < 0 ? -1 : total);
   Opened = true;
 }
 
@@ -41,7 +49,7 @@ void TMemoryIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
   }
   if (PassOffset >= PassLength) {
     const int64_t size = Size.load();
-    if (DataSize == 0 || PassLength == 0 || (size > 0 && Position.load() >= size)) {
+    if (DataSize <= 0 || PassLength == 0 || (size > 0 && Position.load() >= size)) {
       Bytes = 0;
       return;
     }

@@ -26,12 +26,10 @@ TComponentPtr<TAuFileIn> CreateClipReader(const std::string& path, std::string* 
     reader->SetFileName(path);
     return reader;
   }
-  // ---- Other extensions: the media-format (MP3) reader goes here. ----
   // Every other extension goes to the media-format reader, as the program
   // does for the clips of a loaded script.
   (void)message;
   auto reader = MakeComponent<TMP3In>();
   reader->SetFileName(path);
   return reader;
-  // ---- end of the media-format reader branch ----
 }

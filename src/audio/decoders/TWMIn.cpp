@@ -31,13 +31,19 @@ void TWMIn::Reopen() {
   }
 }
 
+// The setters check Busy under OpenLock: a run that starts meanwhile sets
+// Busy before it opens the input, so it either sees the new setting when it
+// opens or the setting is ignored. Checked outside the lock, a change could
+// reopen the reader in another format under a run that has begun.
 void TWMIn::SetHighPrecision(bool Value) {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
   if (Busy || FOutputChannels != cnMonoOrStereo) return;
   FHighPrecision = Value;
   Reopen();
 }
 
 void TWMIn::SetOutputChannels(TChannelsNumber Value) {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
   if (Busy) return;
   if (Value != cnMonoOrStereo) FHighPrecision = true;
   FOutputChannels = Value;
@@ -68,8 +74,9 @@ void TWMIn::OpenFile() {
   FSampleRate = rate;
   // Whole frames in the duration; exact integer arithmetic so that the
   // length in samples does not depend on floating-point rounding.
-  FTotalSamples = int64_t(uint64_t(FDurationCs) * FSampleRate / 100);
-  Size = FTotalSamples * int64_t(FChannels) * int64_t(FBitsPerSample / 8);
+  int64_t size = 0;
+  PcmLengthOfDuration(FDurationCs, FSampleRate, FChannels * (FBitsPerSample / 8), FTotalSamples, size);
+  Size = size;
   Seekable = true;
 
   TId3v2Tags& tags = Id3v2Tags();

@@ -14,7 +14,9 @@
 // a sample frame when the caller asks for such a count.
 //
 // Threads: as TAuFileIn. The setters of HighPrecision and OutputChannels are
-// GUI-thread calls between runs (ignored while Busy).
+// GUI-thread calls between runs; they take OpenLock and are ignored while
+// Busy. GetDataBlock and SeekToSample also take OpenLock (after DataLock), so
+// a close from another thread never tears the reader down under a pull.
 
 #include <cstdint>
 

@@ -53,9 +53,14 @@ void TWaveIn::OpenFile() {
   ParseAndPlan(*Stream, start < 0 ? 0 : start);
   if (FWaveKind == wkCodecManager && !ConvertCodecManager()) {
     FValid = false;
-    // Stays closed; Valid() releases an own file. A caller's stream is
-    // rewound so the next open scans from the start again.
-    if (StreamAssigned && Seekable && Stream != nullptr) Stream->Seek(0, soBeginning);
+    // Stays closed, so no CloseFile will come: an own file is released here
+    // (whichever query opened it), a caller's stream is rewound so the next
+    // open scans from the start again.
+    if (!StreamAssigned) {
+      ForgetOwnStream();
+    } else if (Seekable && Stream != nullptr) {
+      Stream->Seek(0, soBeginning);
+    }
     return;
   }
   ++OpenCount;
@@ -121,22 +126,25 @@ bool TWaveIn::ConvertCodecManager() {
     auto image = std::make_unique<TMemoryStream>();
     if (converter->WriteWave(*image) != 0) return false;
     image->Seek(0, soBeginning);
+    // The image is scanned before it replaces the file's stream, so a
+    // failure (or an exception) leaves Stream as it was.
+    const bool keptSeekable = Seekable;
+    Seekable = true;  // the image is in memory
+    try {
+      ParseAndPlan(*image, 0);
+    } catch (...) {
+      Seekable = keptSeekable;
+      throw;
+    }
+    Seekable = keptSeekable;
+    const bool ok = FWaveKind == wkPcm && FValid;
+    FWaveKind = wkCodecManager;
+    if (!ok) return false;
     ConvertedStream = std::move(image);
     SourceStream = Stream;
     SourceStreamAssigned = StreamAssigned;
     Stream = ConvertedStream.get();
-    const bool keptSeekable = Seekable;
-    Seekable = true;  // the image is in memory
-    ParseAndPlan(*ConvertedStream, 0);
-    Seekable = keptSeekable;
-    const bool ok = FWaveKind == wkPcm && FValid;
-    FWaveKind = wkCodecManager;
-    if (ok) return true;
-    // Put the file's stream back; CloseFile will not run for a reader left closed.
-    ConvertedStream.reset();
-    Stream = SourceStream;
-    SourceStream = nullptr;
-    return false;
+    return true;
   } catch (const std::exception&) {
     return false;
   }

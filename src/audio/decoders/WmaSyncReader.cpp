@@ -22,6 +22,9 @@ bool OpenReader(wma_sync_reader& c, TStream* source, int64_t origin) {
   return false;
 }
 
+// Every choice records channels and rate along with the bits, so the format
+// reported afterwards is always the one the chosen output delivers (a later
+// audio output's own channels and rate never replace them).
 void ChooseFormat(wma_sync_reader& c, uint32_t output, const TWaveFormat& f) {
   if (!c.Reader->SetOutputProps(output, f)) return;
   c.FormatFound = true;
@@ -42,6 +45,15 @@ int64_t RoundDivHalfEven(int64_t Value, int64_t Divisor) {
   }
   if (2 * r > Divisor || (2 * r == Divisor && (q & 1))) ++q;
   return q;
+}
+
+void PcmLengthOfDuration(uint32_t DurationCs, uint32_t SampleRate, uint32_t FrameBytes, int64_t& TotalSamples,
+                         int64_t& Size) {
+  // (2^32 - 1)^2 fits 64 unsigned bits, and a hundredth of it fits int64.
+  TotalSamples = int64_t(uint64_t(DurationCs) * SampleRate / 100);
+  if (FrameBytes != 0 && TotalSamples > INT64_MAX / int64_t(FrameBytes))
+    TotalSamples = INT64_MAX / int64_t(FrameBytes);
+  Size = TotalSamples * int64_t(FrameBytes);
 }
 
 void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode) {

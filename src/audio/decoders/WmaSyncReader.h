@@ -53,3 +53,10 @@ bool wma_get_attribute(const wma_sync_reader& Context, std::string_view Name, st
 
 // Round(Value / Divisor) with ties to the even integer (Divisor > 0).
 int64_t RoundDivHalfEven(int64_t Value, int64_t Divisor);
+
+// Whole sample frames in DurationCs hundredths of a second at SampleRate, and
+// their bytes at FrameBytes per frame. A file may declare any duration, rate
+// and channel count; a length beyond int64 saturates at the most whole frames
+// that fit instead of overflowing.
+void PcmLengthOfDuration(uint32_t DurationCs, uint32_t SampleRate, uint32_t FrameBytes, int64_t& TotalSamples,
+                         int64_t& Size);

@@ -49,17 +49,6 @@ PaSampleFormat SampleFormatOf(uint16_t bits) {
   }
 }
 
-class TPortAudioPrimaryBuffer : public TSoundBuffer {
- public:
-  TSoundResult SetFormat(const TWaveFormat& format) override { return IsPlayableFormat(format) ? srOk : srBadFormat; }
-  TSoundResult Lock(uint32_t, uint32_t, TLockedRegions&) override { return srInvalidArgument; }
-  TSoundResult Unlock(const TLockedRegions&) override { return srInvalidArgument; }
-  TSoundResult GetCurrentPosition(uint32_t&, uint32_t&) override { return srInvalidArgument; }
-  TSoundResult SetCurrentPosition(uint32_t) override { return srInvalidArgument; }
-  TSoundResult PlayLooping() override { return srInvalidArgument; }
-  TSoundResult Stop() override { return srInvalidArgument; }
-};
-
 class TPortAudioOutputBuffer : public TSoundBuffer {
  public:
   TPortAudioOutputBuffer(uint32_t bytes, uint32_t frameBytes)
@@ -77,7 +66,10 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     // One callback period of about 10 ms, at most a quarter of the ring so
     // the write-ahead guard stays small against the buffer.
     const uint32_t frames = Size / FrameBytes;
-    const uint32_t period = std::clamp<uint32_t>(format.SamplesPerSec / 100, 16, std::max<uint32_t>(frames / 4, 1));
+    // (min of max rather than clamp: for rings under 64 frames the upper
+    // bound is below 16, which clamp does not allow.)
+    const uint32_t period = std::min<uint32_t>(std::max<uint32_t>(format.SamplesPerSec / 100, 16),
+                                               std::max<uint32_t>(frames / 4, 1));
     PeriodBytes = period * FrameBytes;
     PaStreamParameters out{};
     out.device = device;
@@ -174,7 +166,7 @@ class TPortAudioDevice : public TSoundDevice {
   }
 
   TSoundResult CreatePrimaryBuffer(std::unique_ptr<TSoundBuffer>& buffer) override {
-    buffer = std::make_unique<TPortAudioPrimaryBuffer>();
+    buffer = std::make_unique<TPrimarySoundBuffer>();
     return srOk;
   }
 

@@ -117,6 +117,19 @@ class TSoundBuffer {
   virtual TSoundResult Stop() = 0;
 };
 
+// What every backend's primary buffer does: it takes a playable format and
+// refuses every output-buffer call.
+class TPrimarySoundBuffer : public TSoundBuffer {
+ public:
+  TSoundResult SetFormat(const TWaveFormat& format) override { return IsPlayableFormat(format) ? srOk : srBadFormat; }
+  TSoundResult Lock(uint32_t, uint32_t, TLockedRegions&) override { return srInvalidArgument; }
+  TSoundResult Unlock(const TLockedRegions&) override { return srInvalidArgument; }
+  TSoundResult GetCurrentPosition(uint32_t&, uint32_t&) override { return srInvalidArgument; }
+  TSoundResult SetCurrentPosition(uint32_t) override { return srInvalidArgument; }
+  TSoundResult PlayLooping() override { return srInvalidArgument; }
+  TSoundResult Stop() override { return srInvalidArgument; }
+};
+
 class TSoundDevice {
  public:
   virtual ~TSoundDevice() = default;

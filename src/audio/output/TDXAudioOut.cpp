@@ -42,19 +42,21 @@ void TDXAudioOut::Pause() {
   // request would wait out the whole timeout.
   if (Status() == osPaused) return;
   TAuOutput::Pause();
-  // Touch the device only once the worker idles; a worker that did not answer
-  // still owns it.
-  if (Status() == osPaused) {
+  // Touch the device only while the worker idles (and stays idle until the
+  // call returns); a worker that did not answer still owns it.
+  WhileIdlingInPause([this] {
     Wrapper.StopOutput();
     DevicePaused.store(true);
-  }
+  });
 }
 
 void TDXAudioOut::Resume() {
   if (!Busy()) return;
   if (DevicePaused.exchange(false)) {
     // Restart before releasing the worker, which then owns the device again.
-    Wrapper.RestartOutput();
+    // Not once a Stop is ending the pass: the worker is then closing the
+    // device on its own thread.
+    WhileIdlingInPause([this] { Wrapper.RestartOutput(); });
   } else if (InputEnded.load()) {
     return;
   }

@@ -13,7 +13,7 @@
 // - Sleeps (polling, drain) are interrupted by Stop, Pause, Resume and
 //   destruction; an interrupted step returns to the worker loop at once.
 // - Pause stops the device buffer once the worker idles; Resume restarts it
-//   before releasing the worker. Both do nothing once the input has ended
+//   before releasing the worker, unless a Stop is already ending the pass. Both do nothing once the input has ended
 //   (nothing is left to pause; the pass ends normally).
 // - OnUnderrun is posted after each underrun; the pass goes on.
 //

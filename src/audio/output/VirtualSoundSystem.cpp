@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
-#include "audio/output/WaveFileWriter.h"
+#include "audio/core/PcmWavWriter.h"
 
 namespace {
 
 // Largest output buffer a device accepts (bytes).
 constexpr uint32_t kMaxBufferBytes = 0x0FFFFFFF;
 
-class TVirtualPrimaryBuffer : public TSoundBuffer {
+class TVirtualPrimaryBuffer : public TPrimarySoundBuffer {
  public:
   explicit TVirtualPrimaryBuffer(std::shared_ptr<TVirtualSoundSystem> system) : System(std::move(system)) {
     System->Update([](TVirtualStats& s) { ++s.PrimaryBuffersOpen; });
@@ -21,16 +22,10 @@ class TVirtualPrimaryBuffer : public TSoundBuffer {
   }
 
   TSoundResult SetFormat(const TWaveFormat& format) override {
-    if (!IsPlayableFormat(format)) return srBadFormat;
-    System->Update([&](TVirtualStats& s) { s.PrimaryFormat = format; });
-    return srOk;
+    const TSoundResult result = TPrimarySoundBuffer::SetFormat(format);
+    if (result == srOk) System->Update([&](TVirtualStats& s) { s.PrimaryFormat = format; });
+    return result;
   }
-  TSoundResult Lock(uint32_t, uint32_t, TLockedRegions&) override { return srInvalidArgument; }
-  TSoundResult Unlock(const TLockedRegions&) override { return srInvalidArgument; }
-  TSoundResult GetCurrentPosition(uint32_t&, uint32_t&) override { return srInvalidArgument; }
-  TSoundResult SetCurrentPosition(uint32_t) override { return srInvalidArgument; }
-  TSoundResult PlayLooping() override { return srInvalidArgument; }
-  TSoundResult Stop() override { return srInvalidArgument; }
 
  private:
   std::shared_ptr<TVirtualSoundSystem> System;
@@ -275,6 +270,21 @@ void TVirtualSoundSystem::AppendHeard(const uint8_t* data, size_t bytes) {
 
 void TVirtualSoundSystem::WriteCaptureFile() {
   const TWaveFormat format = Stats().OutputFormat;
-  if (!WriteWaveFile(Opts.CaptureFile, format, Heard()))
-    std::fprintf(stderr, "vomrella: cannot write %s\n", Opts.CaptureFile.c_str());
+  // No output buffer was ever made: nothing was heard, and there is no format
+  // to describe it (a file with a zeroed "fmt " chunk would be unreadable).
+  if (!IsPlayableFormat(format)) return;
+  TWavFmtForm form;
+  form.Extensible = format.FormatTag == kWaveFormatExtensible;
+  if (form.Extensible) {
+    form.ValidBitsPerSample = format.ValidBitsPerSample;
+    form.ChannelMask = format.ChannelMask;
+  }
+  const std::vector<uint8_t> heard = Heard();
+  try {
+    PcmWavWriter::WriteFile(Opts.CaptureFile, {format.BitsPerSample, format.Channels, format.SamplesPerSec},
+                            heard.data(), heard.size(), form);
+  } catch (const std::exception& e) {
+    // Called while a device is released: report, never throw.
+    std::fprintf(stderr, "vomrella: cannot write %s: %s\n", Opts.CaptureFile.c_str(), e.what());
+  }
 }

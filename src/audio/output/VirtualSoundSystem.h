@@ -30,7 +30,7 @@ struct TVirtualOptions {
   TSoundResult CreateOutputBufferResult = srOk;
   TSoundResult LockResult = srOk;
   // When not empty, what was heard is written to this WAV file whenever a
-  // device is released.
+  // device is released (once an output buffer has given it a format).
   std::string CaptureFile;
 };
 

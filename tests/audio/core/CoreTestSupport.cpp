@@ -1,5 +1,6 @@
 #include "CoreTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,27 @@ std::vector<uint8_t> Pattern(size_t Bytes, uint8_t Seed) {
   std::vector<uint8_t> data(Bytes);
   for (size_t i = 0; i < Bytes; ++i) data[i] = static_cast<uint8_t>((i + Seed) % 251);
   return data;
+}
+
+std::vector<uint8_t> PullAll(TAuInput& In, uint32_t Chunk, int Limit) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < Limit; ++i) {
+    const uint8_t* block = nullptr;
+    uint32_t bytes = Chunk;
+    In.GetData(block, bytes);
+    if (bytes == 0) break;
+    EXPECT_LE(bytes, Chunk);
+    out.insert(out.end(), block, block + bytes);
+  }
+  return out;
+}
+
+void Feed(TMemoryIn& In, const std::vector<uint8_t>& Data, const TPcmFormat& Format) {
+  In.DataBuffer = Data.data();
+  In.DataSize = static_cast<int64_t>(Data.size());
+  In.InBitsPerSample = Format.BitsPerSample;
+  In.InChannels = Format.Channels;
+  In.InSampleRate = Format.SampleRate;
 }
 
 void TScriptedIn::DoInit() {

@@ -17,6 +17,7 @@
 #include "audio/core/TAuFileIn.h"
 #include "audio/core/TAuInput.h"
 #include "audio/core/TAuOutput.h"
+#include "audio/core/TMemoryIn.h"
 
 namespace coretest {
 
@@ -28,6 +29,25 @@ inline bool PumpUntil(const std::function<bool()>& Done, std::chrono::millisecon
 
 // Bytes 0, 1, 2, ... (mod 251, so joins and repeats are visible).
 std::vector<uint8_t> Pattern(size_t Bytes, uint8_t Seed = 0);
+
+// Pulls everything a started input delivers, Chunk bytes at a time (at most
+// Limit pulls, so an input that never ends cannot hang the test), checking
+// that no block is larger than asked for.
+std::vector<uint8_t> PullAll(TAuInput& In, uint32_t Chunk, int Limit = 100000);
+
+// The message of the EAuException Call raises, or "<no exception>".
+template <class F>
+std::string MessageOf(F&& Call) {
+  try {
+    Call();
+  } catch (const EAuException& e) {
+    return e.what();
+  }
+  return "<no exception>";
+}
+
+// Points a memory input at Data (which must outlive its use) in Format.
+void Feed(TMemoryIn& In, const std::vector<uint8_t>& Data, const TPcmFormat& Format);
 
 // An input with a scripted format and data.
 class TScriptedIn : public TAuInput {

@@ -12,32 +12,8 @@ namespace {
 
 const TPcmFormat Stereo16{16, 2, 1000};  // 4-byte frames, 4000 bytes per second
 
-// Pulls everything a run delivers, Chunk bytes at a time (at most Limit pulls).
-std::vector<uint8_t> PullAll(TAuInput& In, uint32_t Chunk, int Limit = 100000) {
-  std::vector<uint8_t> out;
-  for (int i = 0; i < Limit; ++i) {
-    const uint8_t* block = nullptr;
-    uint32_t bytes = Chunk;
-    In.GetData(block, bytes);
-    if (bytes == 0) break;
-    EXPECT_LE(bytes, Chunk);
-    out.insert(out.end(), block, block + bytes);
-  }
-  return out;
-}
-
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& Data, size_t From, size_t Count) {
   return std::vector<uint8_t>(Data.begin() + static_cast<long>(From), Data.begin() + static_cast<long>(From + Count));
-}
-
-template <class F>
-std::string MessageOf(F&& Call) {
-  try {
-    Call();
-  } catch (const EAuException& e) {
-    return e.what();
-  }
-  return "<no exception>";
 }
 
 class FileInput : public ::testing::Test {

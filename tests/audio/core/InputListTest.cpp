@@ -21,29 +21,6 @@ class TTestList : public TInputList {
   using TInputList::TInputList;
 };
 
-std::vector<uint8_t> PullAll(TAuInput& In, uint32_t Chunk) {
-  std::vector<uint8_t> out;
-  for (int i = 0; i < 1000000; ++i) {
-    const uint8_t* block = nullptr;
-    uint32_t bytes = Chunk;
-    In.GetData(block, bytes);
-    if (bytes == 0) break;
-    EXPECT_LE(bytes, Chunk);
-    out.insert(out.end(), block, block + bytes);
-  }
-  return out;
-}
-
-template <class F>
-std::string MessageOf(F&& Call) {
-  try {
-    Call();
-  } catch (const EAuException& e) {
-    return e.what();
-  }
-  return "<no exception>";
-}
-
 class InputListJoins : public ::testing::TestWithParam<uint32_t> {};
 
 }  // namespace
@@ -259,13 +236,7 @@ TEST(InputList, FormatIsTheFirstItemsWhenIdleAndThePassFormatWhileBusy) {
 TEST(InputList, ItemsInThePassFormatPassThroughWithoutACopy) {
   TMemoryIn first, second;
   const std::vector<uint8_t> data = Pattern(400);
-  for (TMemoryIn* in : {&first, &second}) {
-    in->DataBuffer = data.data();
-    in->DataSize = 400;
-    in->InBitsPerSample = 16;
-    in->InChannels = 2;
-    in->InSampleRate = 44100;
-  }
+  for (TMemoryIn* in : {&first, &second}) Feed(*in, data, {16, 2, 44100});
   TInputList list;
   list.InputItems().Add(&first);
   list.InputItems().Add(&second);
@@ -306,16 +277,9 @@ TEST(InputListConversion, MonoEightBitItemIsPlayedInTheStereoPassFormatAtItsOwnL
   std::fill(mono.begin() + 1100, mono.end(), 192);  // +0.5 full scale
   const auto last = Stereo16Constant(4410, -1000);
   TMemoryIn a, b, c;
-  auto setup = [](TMemoryIn& In, const std::vector<uint8_t>& Data, TPcmFormat Fmt) {
-    In.DataBuffer = Data.data();
-    In.DataSize = static_cast<int64_t>(Data.size());
-    In.InBitsPerSample = Fmt.BitsPerSample;
-    In.InChannels = Fmt.Channels;
-    In.InSampleRate = Fmt.SampleRate;
-  };
-  setup(a, first, {16, 2, 44100});
-  setup(b, mono, {8, 1, 22050});
-  setup(c, last, {16, 2, 44100});
+  Feed(a, first, {16, 2, 44100});
+  Feed(b, mono, {8, 1, 22050});
+  Feed(c, last, {16, 2, 44100});
   TInputList list;
   list.InputItems().Add(&a);
   list.InputItems().Add(&b);
@@ -349,16 +313,8 @@ TEST(InputListConversion, StereoItemAfterAMonoStartIsDownmixedAndResampled) {
   std::vector<uint8_t> mono(2205, 128);
   const auto stereo = Stereo16Constant(4410, 0);
   TMemoryIn a, b;
-  a.DataBuffer = mono.data();
-  a.DataSize = static_cast<int64_t>(mono.size());
-  a.InBitsPerSample = 8;
-  a.InChannels = 1;
-  a.InSampleRate = 22050;
-  b.DataBuffer = stereo.data();
-  b.DataSize = static_cast<int64_t>(stereo.size());
-  b.InBitsPerSample = 16;
-  b.InChannels = 2;
-  b.InSampleRate = 44100;
+  Feed(a, mono, {8, 1, 22050});
+  Feed(b, stereo, {16, 2, 44100});
   TInputList list;
   list.InputItems().Add(&a);
   list.InputItems().Add(&b);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "CoreTestSupport.h"
 #include "audio/core/TMemoryIn.h"
 
@@ -92,6 +94,32 @@ TEST(MemoryIn, EmptyDataOrNoBufferDeliversNothing) {
   noBuffer.GetData(block, bytes);
   EXPECT_EQ(bytes, 0u);
   EXPECT_EQ(block, nullptr);
+}
+
+TEST(MemoryIn, NegativeDataSizeIsNoDataAndAHugeTotalSizeSaturates) {
+  const std::vector<uint8_t> data = Pattern(10);
+  // A negative size must never turn into a pass of 4 GiB read past the buffer.
+  TMemoryIn negative;
+  negative.DataBuffer = data.data();
+  negative.DataSize = -1;
+  negative.RepeatCount = 3;
+  negative.Init();
+  const uint8_t* block = nullptr;
+  uint32_t bytes = 4;
+  negative.GetData(block, bytes);
+  EXPECT_EQ(bytes, 0u);
+  EXPECT_LE(negative.Size.load(), 0);
+  negative.Flush();
+
+  // DataSize x RepeatCount beyond 64 bits stays a huge positive Size instead
+  // of wrapping to 0 (which would repeat without end and show no progress).
+  TMemoryIn huge;
+  huge.DataBuffer = data.data();
+  huge.DataSize = int64_t(1) << 62;
+  huge.RepeatCount = 4;
+  huge.Init();
+  EXPECT_EQ(huge.Size.load(), INT64_MAX);
+  huge.Flush();
 }
 
 TEST(MemoryIn, PullOutsideARunRaisesAndASecondRunNeedsTheDataAgain) {

@@ -34,14 +34,23 @@ struct EventLog {
   }
 };
 
-template <class F>
-std::string MessageOf(F&& Call) {
-  try {
-    Call();
-  } catch (const EAuException& e) {
-    return e.what();
-  }
-  return "<no exception>";
+// Starts a pass over an endless input of Bytes whose every step sleeps until
+// something wakes it, so the pass stays busy until the test ends it.
+void RunHeld(TCaptureOut& Out, TScriptedIn& In, size_t Bytes = 64) {
+  In.Data = Pattern(Bytes);
+  In.Endless = true;
+  Out.StepSleep = 1h;
+  Out.SetInput(&In);
+  Out.Run();
+}
+
+// Pumps until an event posted now by another component arrives, so every
+// event queued before it has been delivered.
+bool DeliverQueuedEvents() {
+  TComponent marker(nullptr);
+  bool markerSeen = false;
+  TEventHandler::PostGeneric(&marker, [&](TComponent*) { markerSeen = true; });
+  return PumpUntil([&] { return markerSeen; });
 }
 
 }  // namespace
@@ -87,11 +96,7 @@ TEST(OutputErrors, RunAndPauseRaiseTheirExactTexts) {
 TEST(OutputErrors, RunOnABusyOutputRaisesAndLeavesThePassRunning) {
   TCaptureOut out;
   TScriptedIn in;
-  in.Data = Pattern(64);
-  in.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&in);
-  out.Run();
+  RunHeld(out, in);
   EXPECT_EQ(MessageOf([&] { out.Run(); }), "Component is Busy");
   EXPECT_EQ(out.Status(), osPlaying);
   ASSERT_TRUE(PumpUntil([&] { return out.Steps >= 1; }));
@@ -145,11 +150,7 @@ TEST(OutputStop, StopWithoutAsyncWakesTheStepReturnsAfterDoneAndDeliversNothingM
   EventLog log;
   log.Attach(out);
   TScriptedIn in;
-  in.Data = Pattern(256);
-  in.Endless = true;
-  out.StepSleep = 1h;  // only a wake-up ends this sleep
-  out.SetInput(&in);
-  out.Run();
+  RunHeld(out, in, 256);  // only a wake-up ends the step's sleep
   ASSERT_TRUE(PumpUntil([&] { return out.Steps >= 1; }));
   out.Stop(false);
   EXPECT_EQ(out.Dones, 1);
@@ -157,11 +158,7 @@ TEST(OutputStop, StopWithoutAsyncWakesTheStepReturnsAfterDoneAndDeliversNothingM
   EXPECT_FALSE(out.Busy());
   EXPECT_EQ(out.Status(), osIdle);
   EXPECT_EQ(in.Flushes, 1);
-  // A marker event from another sender shows the queue has drained.
-  TComponent marker(nullptr);
-  bool markerSeen = false;
-  TEventHandler::PostGeneric(&marker, [&](TComponent*) { markerSeen = true; });
-  ASSERT_TRUE(PumpUntil([&] { return markerSeen; }));
+  ASSERT_TRUE(DeliverQueuedEvents());
   EXPECT_EQ(log.Done, 0);
   // Events of the next pass flow again.
   in.Endless = false;
@@ -173,27 +170,20 @@ TEST(OutputStop, StopWithoutAsyncWakesTheStepReturnsAfterDoneAndDeliversNothingM
 TEST(OutputStop, StopAsyncReturnsAtOnceAndExactlyOneOnDoneFollowsOnceTheWorkerIsIdle) {
   TCaptureOut out;
   TScriptedIn in;
-  in.Data = Pattern(256);
-  in.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&in);
   int done = 0;
   bool busyInDone = true;
   out.OnDone = [&](TComponent*) {
     ++done;
     busyInDone = out.Busy();
   };
-  out.Run();
+  RunHeld(out, in, 256);
   ASSERT_TRUE(PumpUntil([&] { return out.Steps >= 1; }));
   out.Stop(true);
   ASSERT_TRUE(PumpUntil([&] { return done == 1; }));
   EXPECT_FALSE(busyInDone);
   EXPECT_EQ(out.Dones, 1);
-  // A second marker round proves no second OnDone is on its way.
-  TComponent marker(nullptr);
-  bool markerSeen = false;
-  TEventHandler::PostGeneric(&marker, [&](TComponent*) { markerSeen = true; });
-  ASSERT_TRUE(PumpUntil([&] { return markerSeen; }));
+  // Draining the queue proves no second OnDone is on its way.
+  ASSERT_TRUE(DeliverQueuedEvents());
   EXPECT_EQ(done, 1);
 }
 
@@ -215,11 +205,7 @@ TEST(OutputStop, StopRightAfterRunIsNotLost) {
 TEST(OutputPause, PauseAndResumeMoveTheStatusWakeTheStepAndCallTheInputHooks) {
   TCaptureOut out;
   TScriptedIn in;
-  in.Data = Pattern(64);
-  in.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&in);
-  out.Run();
+  RunHeld(out, in);
   ASSERT_TRUE(PumpUntil([&] { return out.Steps >= 1; }));
   out.Pause();
   EXPECT_EQ(out.Status(), osPaused);
@@ -237,11 +223,7 @@ TEST(OutputPause, PauseAndResumeMoveTheStatusWakeTheStepAndCallTheInputHooks) {
 TEST(OutputPause, StopWhilePausedEndsThePass) {
   TCaptureOut out;
   TScriptedIn in;
-  in.Data = Pattern(64);
-  in.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&in);
-  out.Run();
+  RunHeld(out, in);
   out.Pause();
   ASSERT_EQ(out.Status(), osPaused);
   out.Stop(false);
@@ -283,12 +265,25 @@ TEST(OutputProgress, ProgressIsPositionOverSizeRoundedHalfToEven) {
   EXPECT_EQ(out.Progress(), 50);
 }
 
-TEST(OutputWorkerErrors, ExceptionInPrepareIsReportedThenDoneAndOnDoneFollow) {
+namespace {
+
+// An output with its events logged, over a short input; each test switches
+// on the failure it is about.
+class OutputWorkerErrors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log.Attach(out);
+    in.Data = Pattern(64);
+    out.SetInput(&in);
+  }
   TCaptureOut out;
   EventLog log;
-  log.Attach(out);
   TScriptedIn in;
-  out.SetInput(&in);
+};
+
+}  // namespace
+
+TEST_F(OutputWorkerErrors, ExceptionInPrepareIsReportedThenDoneAndOnDoneFollow) {
   out.ThrowInPrepare = true;
   out.Run();
   ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
@@ -303,13 +298,7 @@ TEST(OutputWorkerErrors, ExceptionInPrepareIsReportedThenDoneAndOnDoneFollow) {
   ASSERT_TRUE(PumpUntil([&] { return log.Done == 2; }));
 }
 
-TEST(OutputWorkerErrors, ExceptionInAStepEndsThePassWithItsMessage) {
-  TCaptureOut out;
-  EventLog log;
-  log.Attach(out);
-  TScriptedIn in;
-  in.Data = Pattern(64);
-  out.SetInput(&in);
+TEST_F(OutputWorkerErrors, ExceptionInAStepEndsThePassWithItsMessage) {
   out.ThrowInStep = true;
   out.Run();
   ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
@@ -318,13 +307,7 @@ TEST(OutputWorkerErrors, ExceptionInAStepEndsThePassWithItsMessage) {
   EXPECT_EQ(in.Flushes, 1);
 }
 
-TEST(OutputWorkerErrors, FailuresInDoneOrOfAnyTypeAreReportedInsteadOfEndingTheProcess) {
-  TCaptureOut out;
-  EventLog log;
-  log.Attach(out);
-  TScriptedIn in;
-  in.Data = Pattern(64);
-  out.SetInput(&in);
+TEST_F(OutputWorkerErrors, FailuresInDoneOrOfAnyTypeAreReportedInsteadOfEndingTheProcess) {
   out.ThrowInDone = true;
   out.Run();
   ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
@@ -339,14 +322,8 @@ TEST(OutputWorkerErrors, FailuresInDoneOrOfAnyTypeAreReportedInsteadOfEndingTheP
   EXPECT_EQ(log.Order, (std::vector<std::string>{"error", "done", "error", "done"}));
 }
 
-TEST(OutputWorkerErrors, InputWhoseStartFailsStillLetsThePassRunToItsEnd) {
-  TCaptureOut out;
-  EventLog log;
-  log.Attach(out);
-  TScriptedIn in;
-  in.Data = Pattern(64);
+TEST_F(OutputWorkerErrors, InputWhoseStartFailsStillLetsThePassRunToItsEnd) {
   in.FailInit = true;
-  out.SetInput(&in);
   out.Run();
   ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
   EXPECT_EQ(out.Prepares, 1);
@@ -357,13 +334,9 @@ TEST(OutputWorkerErrors, InputWhoseStartFailsStillLetsThePassRunToItsEnd) {
 TEST(OutputInput, AssigningANewInputWhileBusyRestartsThePassWithIt) {
   TCaptureOut out;
   TScriptedIn first, second;
-  first.Data = Pattern(64);
-  first.Endless = true;
   second.Data = Pattern(64, 7);
   second.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&first);
-  out.Run();
+  RunHeld(out, first);
   out.SetInput(&second);
   EXPECT_EQ(out.Input(), &second);
   EXPECT_TRUE(out.Busy());
@@ -376,11 +349,7 @@ TEST(OutputInput, AssigningANewInputWhileBusyRestartsThePassWithIt) {
 TEST(OutputInput, AssigningNothingWhileBusyStopsThePassAndRaises) {
   TCaptureOut out;
   TScriptedIn in;
-  in.Data = Pattern(64);
-  in.Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(&in);
-  out.Run();
+  RunHeld(out, in);
   EXPECT_EQ(MessageOf([&] { out.SetInput(nullptr); }), "Input is not assigned");
   EXPECT_EQ(out.Status(), osIdle);
   EXPECT_EQ(in.Flushes, 1);
@@ -394,11 +363,7 @@ TEST(OutputInput, FreeingTheInputClearsItEvenWhilePlaying) {
   EXPECT_EQ(out.Input(), nullptr);
 
   auto* playing = new TScriptedIn();
-  playing->Data = Pattern(64);
-  playing->Endless = true;
-  out.StepSleep = 1h;
-  out.SetInput(playing);
-  out.Run();
+  RunHeld(out, *playing);
   ASSERT_TRUE(PumpUntil([&] { return out.Steps >= 1; }));
   TComponent::Free(playing);  // the pass stops before the input goes
   EXPECT_EQ(out.Input(), nullptr);
@@ -408,16 +373,12 @@ TEST(OutputInput, FreeingTheInputClearsItEvenWhilePlaying) {
 
 TEST(OutputLifetime, FreeingAPlayingOutputStopsItWithoutDeliveringItsEvents) {
   TScriptedIn in;
-  in.Data = Pattern(64);
-  in.Endless = true;
   bool delivered = false;
   {
     auto out = MakeComponent<TCaptureOut>();
     out->OnDone = [&](TComponent*) { delivered = true; };
     out->OnProgress = [&](TComponent*) { delivered = true; };
-    out->StepSleep = 1h;
-    out->SetInput(&in);
-    out->Run();
+    RunHeld(*out, in);
     ASSERT_TRUE(PumpUntil([&] { return out->Steps >= 1; }));
     delivered = false;
   }
@@ -455,11 +416,7 @@ TEST(OutputLifetime, OwnerFreesAPlayingOutputAndItsInputInEitherOrder) {
       out = new TCaptureOut(owner.get());
       in = new TScriptedIn(owner.get());
     }
-    in->Data = Pattern(64);
-    in->Endless = true;
-    out->StepSleep = 1h;
-    out->SetInput(in);
-    out->Run();
+    RunHeld(*out, *in);
     ASSERT_TRUE(PumpUntil([&] { return out->Steps >= 1; }));
     owner.reset();  // ASan reports any touch of freed memory
   }

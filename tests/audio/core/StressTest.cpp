@@ -32,16 +32,8 @@ TEST(Stress, TwoThousandRandomCallsWithEventsFlowingFinishCleanly) {
   list.InputItems().Add(&m2);
   auto refill = [&] {
     // A memory input needs its data again after every run.
-    m1.DataBuffer = tone16.data();
-    m1.DataSize = static_cast<int64_t>(tone16.size());
-    m1.InBitsPerSample = 16;
-    m1.InChannels = 2;
-    m1.InSampleRate = 44100;
-    m2.DataBuffer = silence8.data();
-    m2.DataSize = static_cast<int64_t>(silence8.size());
-    m2.InBitsPerSample = 8;
-    m2.InChannels = 1;
-    m2.InSampleRate = 22050;
+    Feed(m1, tone16, {16, 2, 44100});
+    Feed(m2, silence8, {8, 1, 22050});
     m2.RepeatCount = 3;
   };
   refill();

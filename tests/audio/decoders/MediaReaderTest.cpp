@@ -160,6 +160,20 @@ TEST(MediaReader, RoundsDurationsToHundredthsHalfToEven) {
   EXPECT_EQ(RoundDivHalfEven(-15, 10), -2);
 }
 
+TEST(MediaReader, LengthOfADeclaredDurationSaturatesInsteadOfOverflowing) {
+  int64_t samples = 0, size = 0;
+  PcmLengthOfDuration(12346, 44100, 4, samples, size);  // 123.46 s of 16-bit stereo
+  EXPECT_EQ(samples, 5444586);
+  EXPECT_EQ(size, 5444586 * 4);
+  // A container may claim 497 days at 2 GHz in 255 channels of 32 bits.
+  PcmLengthOfDuration(UINT32_MAX, INT32_MAX, 255 * 4, samples, size);
+  EXPECT_EQ(samples, INT64_MAX / 1020);
+  EXPECT_EQ(size, samples * 1020);
+  EXPECT_GT(size, 0);
+  PcmLengthOfDuration(UINT32_MAX, UINT32_MAX, 0, samples, size);  // no format chosen
+  EXPECT_EQ(size, 0);
+}
+
 TEST(MediaReader, HandsOutAtMostTheRestOfTheCurrentSample) {
   OpenedReader whole(TMediaTestFiles::Get().StereoMp3, false, 0);
   const uint8_t* data = nullptr;

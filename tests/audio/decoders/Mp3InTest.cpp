@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "audio/core/EAuException.h"
 #include "audio/core/TStream.h"
@@ -133,6 +136,52 @@ TEST(Mp3In, IgnoresFormatSettingsDuringARun) {
   EXPECT_EQ(r->OutputChannels(), cnMonoOrStereo);
   EXPECT_EQ(r->BitsPerSample(), 16u);
   r->Flush();
+}
+
+namespace {
+// Lets a test hold the open lock the way an opening or pulling thread does.
+class TLockableMp3In : public TMP3In {
+ public:
+  std::recursive_mutex& Lock() { return OpenLock; }
+};
+}  // namespace
+
+TEST(Mp3In, AFormatSettingRacingTheStartOfARunNeitherChangesNorRestartsIt) {
+  // The GUI thread changes HighPrecision just as the worker starts a run on
+  // the same input. Whichever comes first, the run must deliver one format
+  // from its start: the setting takes effect before the run opens the file,
+  // or it is ignored because a run is on.
+  const std::vector<uint8_t> reference = ReadWholeRun(*Reader(Files().StereoMp3), 65536);
+  auto r = MakeComponent<TLockableMp3In>();
+  r->SetFileName(Files().StereoMp3);
+  ASSERT_TRUE(r->Valid());
+  std::vector<uint8_t> pcm;
+  {
+    // The worker is inside an open (locks taken in the pipeline's order).
+    std::unique_lock<std::recursive_mutex> pulls(r->DataLock);
+    std::unique_lock<std::recursive_mutex> worker(r->Lock());
+    std::thread gui([&] { r->SetHighPrecision(true); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the setter reach the lock
+    r->Init();
+    const uint8_t* data = nullptr;
+    uint32_t bytes = 20000;
+    r->GetData(data, bytes);
+    pcm.assign(data, data + bytes);
+    worker.unlock();
+    pulls.unlock();
+    gui.join();
+  }
+  for (;;) {
+    const uint8_t* data = nullptr;
+    uint32_t bytes = 65536;
+    r->GetData(data, bytes);
+    if (bytes == 0) break;
+    pcm.insert(pcm.end(), data, data + bytes);
+  }
+  r->Flush();
+  EXPECT_FALSE(r->HighPrecision());
+  EXPECT_EQ(pcm.size(), reference.size());
+  EXPECT_TRUE(pcm == reference);
 }
 
 struct DecodeCase {

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 
 #include "WaveTestUtil.h"
 #include "audio/decoders/TWaveConverter.h"
@@ -208,5 +210,12 @@ TEST(WaveMp3In, IsNotValidAndStaysClosedWhenNothingDecodes) {
   reader->SetFileName(badFile.Path());
   EXPECT_FALSE(reader->Valid());
   EXPECT_EQ(reader->WaveKind(), wkCodecManager);
+  // A length or format query that meets the failed conversion keeps no file open either.
+  auto descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  const auto before = descriptors();
   EXPECT_EQ(reader->TotalTime(), 0);
+  EXPECT_EQ(reader->Channels(), 0u);
+  EXPECT_EQ(descriptors(), before);
 }

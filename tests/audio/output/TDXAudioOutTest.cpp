@@ -357,6 +357,35 @@ TEST(DXAudioOutPause, PauseDuringTheFinalDrainReturnsAtOnceAndThePassEndsNormall
   EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
 }
 
+TEST(DXAudioOutPause, ResumeAfterAnAsyncStopOfAPausedPassLeavesTheDeviceToTheEndingPass) {
+  TOutputRig rig;
+  const TPlayCase c{16, 2, 44100, 5.0, 65536, 200, ""};
+  rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
+  bool held = false;
+  rig.Input->BeforeBlock = [&](int64_t position) {
+    if (position < 44100 * 4 || held) return;
+    held = true;
+    rig.SimClock->Hold();
+  };
+  rig.Out->SetInput(rig.Input.get());
+  rig.Out->Run();
+  ASSERT_TRUE(rig.PumpUntil([&] { return rig.SimClock->WaitingSleepers() == 1; }));
+  rig.Out->Pause();
+  ASSERT_EQ(rig.Out->Status(), osPaused);
+  rig.SimClock->Release();
+  const int plays = rig.System->Stats().Plays;
+
+  // The worker is on its way out of the pass and will close the device: the
+  // GUI thread must not restart the buffer it is about to release.
+  rig.Out->Stop(true);
+  rig.Out->Resume();
+  ASSERT_TRUE(rig.WaitDone());
+  EXPECT_EQ(rig.System->Stats().Plays, plays);
+  EXPECT_EQ(rig.DoneEvents.load(), 1);
+  EXPECT_EQ(rig.System->Stats().OutputBuffersOpen, 0);
+  EXPECT_EQ(rig.Out->Status(), osIdle);
+}
+
 TEST(DXAudioOutPause, PauseAndResumeOnAnIdleOutputDoNothing) {
   TOutputRig rig;
   EXPECT_THROW(rig.Out->Pause(), EAuException);

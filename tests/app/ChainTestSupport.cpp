@@ -1,0 +1,247 @@
+#include "ChainTestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "audio/core/GuiHandoff.h"
+#include "audio/core/TPcmConverter.h"
+#include "audio/decoders/ClipReader.h"
+#include "support/AvCodecAudio.h"
+#include "support/Mp3Encoder.h"
+#include "support/WavBuilder.h"
+
+TTempFolder::TTempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vomrella-app-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  FPath = pattern;
+}
+
+TTempFolder::~TTempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(FPath, ignored);
+}
+
+const char* ClipKindName(TClipKind Kind) {
+  switch (Kind) {
+    case TClipKind::PcmWav: return "PcmWav";
+    case TClipKind::EightBitWav: return "EightBitWav";
+    case TClipKind::FloatWav: return "FloatWav";
+    case TClipKind::ImaAdpcmWav: return "ImaAdpcmWav";
+    case TClipKind::MsAdpcmWav: return "MsAdpcmWav";
+    case TClipKind::Mp3: return "Mp3";
+  }
+  return "?";
+}
+
+namespace {
+
+size_t Frames(const TClipSpec& Spec) { return size_t(std::lround(Spec.Seconds * Spec.SampleRate)); }
+
+std::vector<int16_t> Signal(const TClipSpec& Spec) { return TestSignal(Frames(Spec), Spec.Channels, Spec.Seed); }
+
+}  // namespace
+
+std::vector<uint8_t> PcmClipData(const TClipSpec& Spec) {
+  const std::vector<int16_t> samples = Signal(Spec);
+  if (Spec.Kind == TClipKind::FloatWav) {
+    std::vector<uint8_t> out(samples.size() * 4);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const float value = float(samples[i]) / 32768.0f;
+      std::memcpy(&out[i * 4], &value, 4);  // little-endian host
+    }
+    return out;
+  }
+  if (Spec.Kind == TClipKind::EightBitWav) {
+    std::vector<uint8_t> out;
+    out.reserve(samples.size());
+    for (int16_t s : samples) out.push_back(uint8_t((s >> 8) + 128));
+    return out;
+  }
+  return Int16Bytes(samples);
+}
+
+void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Bytes) {
+  std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + Path);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string WriteClip(const TTempFolder& Folder, const std::string& Stem, const TClipSpec& Spec) {
+  const bool mp3 = Spec.Kind == TClipKind::Mp3;
+  const std::string path = Folder.File(Stem + (mp3 ? ".mp3" : ".wav"));
+  switch (Spec.Kind) {
+    case TClipKind::PcmWav:
+    case TClipKind::EightBitWav:
+    case TClipKind::FloatWav: {
+      TFmtFields fmt;
+      fmt.Channels = uint16_t(Spec.Channels);
+      fmt.SampleRate = uint32_t(Spec.SampleRate);
+      fmt.BitsPerSample = Spec.Kind == TClipKind::EightBitWav ? 8 : Spec.Kind == TClipKind::FloatWav ? 32 : 16;
+      if (Spec.Kind == TClipKind::FloatWav) fmt.Tag = 3;
+      WriteFileBytes(path, MakeWav(fmt, PcmClipData(Spec)));
+      break;
+    }
+    case TClipKind::ImaAdpcmWav:
+    case TClipKind::MsAdpcmWav: {
+      const std::string codec = Spec.Kind == TClipKind::ImaAdpcmWav ? "adpcm_ima_wav" : "adpcm_ms";
+      const auto encoded = EncodeAdpcm(codec, Signal(Spec), Spec.Channels, Spec.SampleRate, 512 * Spec.Channels);
+      if (!encoded) throw std::runtime_error("libavcodec has no " + codec + " encoder");
+      WriteFileBytes(path, MakeAdpcmWav(codec, *encoded, Spec.Channels, Spec.SampleRate));
+      break;
+    }
+    case TClipKind::Mp3:
+      if (!EncodeMp3File(path, ToneSignal(Spec.Channels, Spec.SampleRate, Spec.Seconds), Spec.Channels,
+                         Spec.SampleRate))
+        throw std::runtime_error("cannot encode " + path);
+      break;
+  }
+  return path;
+}
+
+TDecoded DecodeAlone(const std::string& Path) {
+  TDecoded result;
+  TComponentPtr<TAuFileIn> reader = CreateClipReader(Path);
+  if (!reader || !reader->Valid()) return result;
+  result.Valid = true;
+  result.Format = reader->Format();
+  reader->Init();
+  for (;;) {
+    const uint8_t* block = nullptr;
+    uint32_t bytes = 65536;
+    reader->GetData(block, bytes);
+    if (bytes == 0) break;
+    result.Pcm.insert(result.Pcm.end(), block, block + bytes);
+  }
+  reader->Flush();
+  return result;
+}
+
+int32_t SilenceRepeats(double PauseMs) {
+  // nearbyint rounds in the default mode: to nearest, ties to even.
+  return int32_t(std::nearbyint(std::nearbyint(PauseMs) * 0.0143));
+}
+
+TTestRun::TTestRun(const std::vector<TRunItem>& Items) : FList(MakeComponent<TInputList>()) {
+  FList->IndicateProgress = true;
+  for (const TRunItem& item : Items) {
+    FClips.push_back(CreateClipReader(item.Path));
+    FList->InputItems().Add(FClips.back().get());
+    const int32_t repeats = SilenceRepeats(item.PauseMs);
+    if (repeats <= 0) continue;
+    // A tone of frequency 0: every sample is 0.
+    FBuffers.push_back(std::make_unique<uint8_t[]>(kSilenceBytes));
+    std::fill_n(FBuffers.back().get(), kSilenceBytes, uint8_t(0));
+    auto silence = MakeComponent<TMemoryIn>();
+    silence->InChannels = 1;
+    silence->InSampleRate = 1600;
+    silence->InBitsPerSample = 16;
+    silence->DataBuffer = FBuffers.back().get();
+    silence->DataSize = kSilenceBytes;
+    silence->RepeatCount = repeats;
+    FList->InputItems().Add(silence.get());
+    FSilences.push_back(std::move(silence));
+  }
+}
+
+TTestRun::~TTestRun() { FList->InputItems().Clear(); }
+
+std::vector<uint8_t> TExpectedStream::Bytes() const {
+  std::vector<uint8_t> out;
+  for (const TExpectedPart& part : Parts) out.insert(out.end(), part.Pcm.begin(), part.Pcm.end());
+  return out;
+}
+
+TExpectedStream ExpectedStream(const std::vector<TRunItem>& Items) {
+  // Each item alone, in its own format.
+  std::vector<TExpectedPart> own;
+  for (const TRunItem& item : Items) {
+    TDecoded decoded = DecodeAlone(item.Path);
+    if (decoded.Valid && decoded.Format.IsPlayable())
+      own.push_back({item.Path, decoded.Format, decoded.Pcm.size() / decoded.Format.FrameSize(),
+                     std::move(decoded.Pcm)});
+    if (const int32_t repeats = SilenceRepeats(item.PauseMs); repeats > 0)
+      own.push_back({"silence after " + item.Path, kSilenceFormat, uint64_t(repeats) * kSilenceBytes / 2,
+                     std::vector<uint8_t>(size_t(repeats) * kSilenceBytes, 0)});
+  }
+  TExpectedStream stream;
+  if (own.empty()) return stream;
+  stream.Format = own.front().Own;
+  for (TExpectedPart& part : own) {
+    if (!(part.Own == stream.Format)) {
+      TPcmConverter converter(part.Own, stream.Format);
+      std::vector<uint8_t> converted;
+      converter.Convert(part.Pcm.data(), part.Pcm.size(), converted);
+      converter.Drain(converted);
+      part.Pcm = std::move(converted);
+    }
+    stream.Parts.push_back(std::move(part));
+  }
+  return stream;
+}
+
+TChainRig::TChainRig() : Clock(std::make_shared<TSimulatedClock>()) {
+  TVirtualOptions options;
+  options.Clock = Clock;
+  System = std::make_shared<TVirtualSoundSystem>(options);
+  Out.reset(new TDXAudioOut(nullptr, System));
+  // The main window's settings.
+  Out->SetDeviceNumber(0);
+  Out->SetFramesInBuffer(65535);
+  Out->SetPollingInterval(800);
+  Out->OnDone = [this](TComponent*) { ++DoneEvents; };
+  Out->OnThreadException = [this](TComponent*) { ++ExceptionEvents; };
+  auto sleeps = std::make_shared<std::atomic<int64_t>>(0);
+  Clock->SetSleepHook([this, sleeps](uint32_t) {
+    if (sleeps->fetch_add(1) + 1 == HoldAt.load()) Clock->Hold();
+  });
+  SleepCounter = sleeps;
+}
+
+TChainRig::~TChainRig() {
+  Clock->Release();
+  Out.reset();
+}
+
+bool TChainRig::PumpUntil(const std::function<bool()>& Condition) {
+  return GuiHandoff::Instance().PumpUntil(Condition, std::chrono::seconds(60));
+}
+
+bool TChainRig::WaitDone(int Count) {
+  return PumpUntil([&] { return DoneEvents.load() >= Count; });
+}
+
+bool TChainRig::Play(TAuInput& Input) {
+  const int before = DoneEvents.load();
+  Out->SetInput(&Input);
+  Out->Run();
+  return WaitDone(before + 1);
+}
+
+void TChainRig::HoldAtSleep(int64_t N) { HoldAt.store(SleepCounter->load() + N); }
+
+::testing::AssertionResult IsStreamThenSilence(const std::vector<uint8_t>& Heard,
+                                               const std::vector<uint8_t>& Expected, uint8_t Silence) {
+  const auto mismatch = std::mismatch(Expected.begin(), Expected.end(), Heard.begin(), Heard.end());
+  if (mismatch.first != Expected.end())
+    return ::testing::AssertionFailure() << "heard " << Heard.size() << " bytes; the stream differs from the "
+                                         << Expected.size() << " expected bytes at byte "
+                                         << (mismatch.first - Expected.begin());
+  const auto noise = std::find_if(mismatch.second, Heard.end(), [&](uint8_t b) { return b != Silence; });
+  if (noise != Heard.end())
+    return ::testing::AssertionFailure() << "byte " << (noise - Heard.begin()) << " after the "
+                                         << Expected.size() << " expected bytes is " << int(*noise)
+                                         << ", not silence " << int(Silence);
+  return ::testing::AssertionSuccess();
+}
