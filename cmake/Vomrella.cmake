@@ -23,9 +23,11 @@ function(vomrella_test name)
   if("tsan" IN_LIST ARG_LABELS)
     set_property(GLOBAL APPEND PROPERTY VOMRELLA_TSAN_TESTS ${name})
   endif()
+  # gtest_discover_tests passes properties on as a flat list, so a property
+  # can carry only one value: each test is labelled with its executable's name,
+  # and the "tsan" set is kept as a list of executables (see tsan_tests).
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${name};${ARG_LABELS}" TIMEOUT 300
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VOMRELLA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES LABELS ${name} TIMEOUT 300 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
