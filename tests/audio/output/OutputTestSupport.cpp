@@ -57,6 +57,18 @@ TOutputRig::~TOutputRig() {
   Out.reset();
 }
 
+bool TOutputRig::RunAndHoldAfter(int64_t HoldAt) {
+  auto held = std::make_shared<bool>(false);
+  Input->BeforeBlock = [this, held, HoldAt](int64_t position) {
+    if (position < HoldAt || *held) return;
+    *held = true;
+    SimClock->Hold();
+  };
+  Out->SetInput(Input.get());
+  Out->Run();
+  return PumpUntil([this] { return SimClock->WaitingSleepers() == 1; });
+}
+
 bool TOutputRig::PumpUntil(const std::function<bool()>& Condition) {
   return GuiHandoff::Instance().PumpUntil(Condition, std::chrono::seconds(60));
 }

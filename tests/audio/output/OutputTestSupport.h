@@ -68,6 +68,10 @@ struct TOutputRig {
   bool WaitDone(int Count = 1);
   // Pumps hand-offs until Condition holds (false after 60 s).
   bool PumpUntil(const std::function<bool()>& Condition);
+  // Runs a pass on Input and holds the simulated clock once HoldAt bytes have
+  // been pulled; returns when the worker sleeps on the held clock (false when
+  // it never did).
+  bool RunAndHoldAfter(int64_t HoldAt);
   // What was heard, cut into the input's part and the rest.
   std::vector<uint8_t> Heard() const { return System->Heard(); }
 

@@ -111,15 +111,7 @@ TEST(DXAudioOut, FramesInBufferChangedDuringAPassDoesNotAffectIt) {
   TOutputRig rig;
   const TPlayCase c{16, 2, 44100, 3.0, 65536, 200, ""};
   rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
-  bool held = false;
-  rig.Input->BeforeBlock = [&](int64_t position) {
-    if (position < 44100 * 4 || held) return;
-    held = true;
-    rig.SimClock->Hold();
-  };
-  rig.Out->SetInput(rig.Input.get());
-  rig.Out->Run();
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.SimClock->WaitingSleepers() == 1; }));
+  ASSERT_TRUE(rig.RunAndHoldAfter(44100 * 4));
   rig.Out->SetFramesInBuffer(1024);
   EXPECT_EQ(rig.Out->FramesInBuffer(), 65536u);
   rig.SimClock->Release();
@@ -307,15 +299,7 @@ TEST(DXAudioOutPause, PauseAndResumeKeepTheHeardStreamGaplessEvenAfterALongPause
   TOutputRig rig;
   const TPlayCase c{16, 2, 44100, 5.0, 65536, 200, ""};
   rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
-  bool held = false;
-  rig.Input->BeforeBlock = [&](int64_t position) {
-    if (position < 44100 * 4 * 2 || held) return;
-    held = true;
-    rig.SimClock->Hold();
-  };
-  rig.Out->SetInput(rig.Input.get());
-  rig.Out->Run();
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.SimClock->WaitingSleepers() == 1; }));
+  ASSERT_TRUE(rig.RunAndHoldAfter(44100 * 4 * 2));
 
   rig.Out->Pause();
   EXPECT_EQ(rig.Out->Status(), osPaused);
@@ -361,15 +345,7 @@ TEST(DXAudioOutPause, ResumeAfterAnAsyncStopOfAPausedPassLeavesTheDeviceToTheEnd
   TOutputRig rig;
   const TPlayCase c{16, 2, 44100, 5.0, 65536, 200, ""};
   rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
-  bool held = false;
-  rig.Input->BeforeBlock = [&](int64_t position) {
-    if (position < 44100 * 4 || held) return;
-    held = true;
-    rig.SimClock->Hold();
-  };
-  rig.Out->SetInput(rig.Input.get());
-  rig.Out->Run();
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.SimClock->WaitingSleepers() == 1; }));
+  ASSERT_TRUE(rig.RunAndHoldAfter(44100 * 4));
   rig.Out->Pause();
   ASSERT_EQ(rig.Out->Status(), osPaused);
   rig.SimClock->Release();
