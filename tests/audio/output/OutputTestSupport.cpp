@@ -2,6 +2,8 @@
 
 #include "OutputTestSupport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "audio/core/GuiHandoff.h"
@@ -55,6 +57,13 @@ TOutputRig::TOutputRig(TVirtualOptions Options, std::shared_ptr<TSoundClock> Clo
 TOutputRig::~TOutputRig() {
   if (SimClock) SimClock->Release();
   Out.reset();
+}
+
+std::string UniqueTempPath(const std::string& Stem) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = Stem + "_" + std::to_string(getpid());
+  if (test) name += std::string("_") + test->name();
+  return ::testing::TempDir() + name + ".wav";
 }
 
 bool TOutputRig::RunAndHoldAfter(int64_t HoldAt) {

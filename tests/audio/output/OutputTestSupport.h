@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -83,6 +84,10 @@ struct TOutputRig {
   std::atomic<int> UnderrunEvents{0};
   std::atomic<int> ExceptionEvents{0};
 };
+
+// A file name in the test temp folder that no other test process uses (ctest
+// runs each test as its own process, several at a time).
+std::string UniqueTempPath(const std::string& Stem);
 
 // True when Heard is Expected followed only by the silence byte.
 ::testing::AssertionResult IsInputThenSilence(const std::vector<uint8_t>& Heard, const std::vector<uint8_t>& Expected,

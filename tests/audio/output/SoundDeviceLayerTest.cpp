@@ -285,7 +285,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 }
 
 TEST(DefaultSoundSystem, VirtualWithAFileWritesWhatWasHeardWhenTheDeviceIsReleased) {
-  const std::string path = ::testing::TempDir() + "vomrella_output_capture.wav";
+  const std::string path = UniqueTempPath("vomrella_output_capture");
   std::remove(path.c_str());
   setenv("VOMRELLA_AUDIO", ("virtual:" + path).c_str(), 1);
   std::shared_ptr<TSoundSystem> system = DefaultSoundSystem();

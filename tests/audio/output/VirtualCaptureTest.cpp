@@ -72,7 +72,7 @@ class VirtualCaptureFile : public ::testing::Test {
  protected:
   void SetUp() override { std::remove(Path.c_str()); }
   void TearDown() override { std::remove(Path.c_str()); }
-  const std::string Path = ::testing::TempDir() + "vomrella_virtual_capture.wav";
+  const std::string Path = UniqueTempPath("vomrella_virtual_capture");
 };
 
 }  // namespace
