@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,19 @@ struct Mapping {
     if (addr != MAP_FAILED) munmap(addr, length);
   }
 };
+
+// Extends the file from oldSize to newSize with all its blocks allocated.
+// On failure the length is restored (a failed reservation may have extended
+// the file partly); the bytes below oldSize are never changed.
+[[nodiscard]] bool ReserveSpace(int fd, int64_t oldSize, int64_t newSize) {
+  int error;
+  do {
+    error = posix_fallocate(fd, 0, static_cast<off_t>(newSize));
+  } while (error == EINTR);
+  if (error == 0 && tagfile::FileSize(fd) == newSize) return true;
+  if (tagfile::FileSize(fd) != oldSize) (void)!ftruncate(fd, static_cast<off_t>(oldSize));
+  return false;
+}
 
 }  // namespace
 
@@ -210,7 +224,11 @@ bool TId3v2Tags::SaveToHandle(int fd, bool useUtf8) {
   if (oldSize < 0) return false;
   const int64_t room = int64_t(kHeaderSize + tagSize);
   const int64_t newSize = oldSize + room;
-  if (ftruncate(fd, static_cast<off_t>(newSize)) != 0) return false;
+  // Storing into a shared mapping cannot report a full disk: a page without
+  // backing store raises SIGBUS. So every block the move and the tag will
+  // write to is reserved first, from offset 0 so that holes of a sparse file
+  // are covered too; when that fails the file goes back to its old length.
+  if (!ReserveSpace(fd, oldSize, newSize)) return false;
 
   Mapping map;
   map.length = static_cast<size_t>(newSize);

@@ -1,0 +1,156 @@
+// Saving an ID3v2 tag when the file cannot grow: the writer must fail cleanly
+// and leave the file as it was. Each case runs in a child process because the
+// failure this guards against is a SIGBUS from writing into unreserved pages
+// of a shared mapping.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "audio/tags/TId3v2Tags.h"
+#include "audio/tags/TagTestFile.h"
+
+namespace {
+
+using ByteVec = std::vector<unsigned char>;
+
+// Outcomes reported by a child through its exit code.
+enum ChildResult : int {
+  kCleanFailure = 0,
+  kReportedSuccess = 1,
+  kFileChanged = 2,
+  kSetupFailed = 3,
+  kSkipped = 77,
+};
+
+struct ChildStatus {
+  bool signaled = false;
+  int signal = 0;
+  int code = -1;
+};
+
+ChildStatus RunInChild(const std::function<int()>& body) {
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  ChildStatus status;
+  if (pid < 0) return status;
+  int raw = 0;
+  while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(raw)) {
+    status.signaled = true;
+    status.signal = WTERMSIG(raw);
+  } else if (WIFEXITED(raw)) {
+    status.code = WEXITSTATUS(raw);
+  }
+  return status;
+}
+
+ByteVec Audio(size_t n) {
+  ByteVec audio(n);
+  for (size_t i = 0; i < n; ++i) audio[i] = uint8_t(i * 13 + 5);
+  return audio;
+}
+
+// Saves a tag of a few hundred bytes into fd and checks the file still holds
+// exactly `original`.
+int SaveExpectingFailure(int fd, const std::function<ByteVec()>& contents, const ByteVec& original) {
+  TId3v2Tags tags;
+  tags.SetTitle(std::wstring(300, L'T'));
+  tags.SetArtist(L"Artist");
+  if (tags.SaveToHandle(fd, true)) return kReportedSuccess;
+  return contents() == original ? kCleanFailure : kFileChanged;
+}
+
+void ExpectCleanFailure(const ChildStatus& status) {
+  ASSERT_FALSE(status.signaled) << "save was killed by signal " << status.signal;
+  if (status.code == kSkipped) GTEST_SKIP() << "no private tmpfs mount available";
+  EXPECT_NE(status.code, kReportedSuccess) << "save reported success although the file could not grow";
+  EXPECT_NE(status.code, kFileChanged) << "the failed save changed the file";
+  EXPECT_NE(status.code, kSetupFailed);
+  EXPECT_EQ(status.code, kCleanFailure);
+}
+
+TEST(Id3v2TagsSaveSpace, FailsCleanlyWhenTheFileSizeLimitForbidsGrowing) {
+  ByteVec audio = Audio(3000);
+  TagTestFile file(audio);
+  ExpectCleanFailure(RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{rlim_t(audio.size() + 64), rlim_t(audio.size() + 64)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return int(kSetupFailed);
+    return SaveExpectingFailure(file.fd(), [&] { return file.Contents(); }, audio);
+  }));
+  EXPECT_EQ(file.Contents(), audio);
+}
+
+TEST(Id3v2TagsSaveSpace, FailsCleanlyOnAFullFileSystem) {
+  // A tiny tmpfs in a private mount namespace of the child stands in for a
+  // full disk; the file fills it except for less than the tag needs.
+  ExpectCleanFailure(RunInChild([] {
+    if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return int(kSkipped);
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return int(kSkipped);
+    char dir[] = "/tmp/vomrella-full-XXXXXX";
+    if (!mkdtemp(dir)) return int(kSetupFailed);
+    if (mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
+      rmdir(dir);
+      return int(kSkipped);
+    }
+    std::string path = std::string(dir) + "/audio";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return int(kSetupFailed);
+    // Fill the file system page by page; the last page written stays partly
+    // used so that growing needs a new page that is not there.
+    ByteVec audio;
+    ByteVec page = Audio(4096);
+    while (write(fd, page.data(), page.size()) == ssize_t(page.size())) audio.insert(audio.end(), page.begin(), page.end());
+    if (ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
+    if (audio.size() < 4096) return int(kSetupFailed);
+    audio.resize(audio.size() - 100);
+    if (ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
+    auto contents = [&] {
+      ByteVec out(audio.size() + 1024);
+      ssize_t n = pread(fd, out.data(), out.size(), 0);
+      out.resize(n < 0 ? 0 : size_t(n));
+      return out;
+    };
+    int result = SaveExpectingFailure(fd, contents, audio);
+    close(fd);
+    umount(dir);
+    rmdir(dir);
+    return result;
+  }));
+}
+
+TEST(Id3v2TagsSaveSpace, SavesNormallyWhenTheLimitLeavesRoom) {
+  // The reservation must not itself get in the way of an ordinary save.
+  ByteVec audio = Audio(3000);
+  TagTestFile file(audio);
+  ChildStatus status = RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{rlim_t(audio.size() + 4096), rlim_t(audio.size() + 4096)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return int(kSetupFailed);
+    TId3v2Tags tags;
+    tags.SetTitle(L"Title");
+    return tags.SaveToHandle(file.fd(), true) ? 0 : 1;
+  });
+  ASSERT_FALSE(status.signaled);
+  ASSERT_EQ(status.code, 0);
+  ByteVec bytes = file.Contents();
+  ASSERT_GT(bytes.size(), audio.size());
+  EXPECT_TRUE(std::equal(audio.begin(), audio.end(), bytes.end() - long(audio.size())));
+  TId3v2Tags back;
+  lseek(file.fd(), 0, SEEK_SET);
+  ASSERT_TRUE(back.LoadFromHandle(file.fd()));
+  EXPECT_EQ(back.Title(), L"Title");
+}
+
+}  // namespace
