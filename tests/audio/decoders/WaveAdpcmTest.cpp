@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -52,20 +53,91 @@ TEST(ImaAdpcm, MonoBlockOf256BytesYields505SamplesLowNibbleFirst) {
   EXPECT_EQ(out[505 * 2], 0xEE);  // nothing written past the block
 }
 
+namespace {
+
+// A plain IMA ADPCM decoder written from the algorithm description, with its
+// own tables, nibble arithmetic and byte addressing, so the stereo block
+// walker is checked against something other than itself.
+struct TRefImaState {
+  int Sample;
+  int Index;
+};
+
+int RefImaStep(int index) {
+  static const int kSteps[89] = {
+      7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+      31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+      130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+      544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+      2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+      9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+  return kSteps[index];
+}
+
+int RefImaNibble(TRefImaState& s, int nibble) {
+  static const int kIndexChange[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+  const int step = RefImaStep(s.Index);
+  int diff = step >> 3;
+  if (nibble & 4) diff += step;
+  if (nibble & 2) diff += step >> 1;
+  if (nibble & 1) diff += step >> 2;
+  s.Sample += (nibble & 8) ? -diff : diff;
+  s.Sample = std::clamp(s.Sample, -32767, 32767);
+  s.Index = std::clamp(s.Index + kIndexChange[nibble & 7], 0, 88);
+  return s.Sample;
+}
+
+// Interleaved frames of one stereo block: frame 0 is the header samples; the
+// k-th nibble of a channel sits in byte ((k / 2) / 4) * 8 + (k / 2) % 4 (+4
+// for the right channel), low nibble at even k.
+std::vector<int16_t> RefImaStereoBlock(TRefImaState left, TRefImaState right, const TBytes& data) {
+  std::vector<int16_t> out{int16_t(left.Sample), int16_t(right.Sample)};
+  TRefImaState* channels[2] = {&left, &right};
+  std::vector<int16_t> decoded[2];
+  for (int c = 0; c < 2; ++c) {
+    for (size_t k = 0; k < data.size(); ++k) {
+      const size_t byte = (k / 2) / 4 * 8 + (k / 2) % 4 + 4 * size_t(c);
+      const int nibble = (k % 2 == 0) ? data[byte] & 0x0F : data[byte] >> 4;
+      decoded[c].push_back(int16_t(RefImaNibble(*channels[c], nibble)));
+    }
+  }
+  for (size_t k = 0; k < data.size(); ++k) {
+    out.push_back(decoded[0][k]);
+    out.push_back(decoded[1][k]);
+  }
+  return out;
+}
+
+}  // namespace
+
 TEST(ImaAdpcm, StereoBlockOf512BytesYields505FramesFromAlternatingGroupsOfFour) {
-  TBytes data(504, 0);
-  data[0] = 0x07;  // left, first nibble 7
-  data[4] = 0x0F;  // right, first nibble 15
-  data[8] = 0x70;  // left again: the channel's nibbles 16 and 17
-  TImaChannel ch[2] = {{100, 0}, {-100, 0}};
-  std::vector<uint8_t> out(505 * 4 + 4, 0xEE);
-  EXPECT_EQ(DecodeImaStereo(ch, data.data(), data.size(), out.data()), 505u);
-  const auto s = BytesToInt16(out.data(), 505 * 4);
-  EXPECT_EQ(s[0], 100);
-  EXPECT_EQ(s[1], -100);
-  EXPECT_EQ(s[2], 111);   // frame 1 left
-  EXPECT_EQ(s[3], -111);  // frame 1 right
-  EXPECT_EQ(out[505 * 4], 0xEE);
+  // Random nibbles cover every code from varied states; long runs of 7 and F
+  // drive the channels into both clamps of sample and index.
+  struct Case {
+    TImaChannel Left, Right;
+    int Pattern;
+  };
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (Case c : {Case{{100, 0}, {-100, 0}, 0}, Case{{-32000, 60}, {32000, 88}, 0}, Case{{0, 20}, {5, 3}, 1},
+                 Case{{32767, 88}, {-32767, 88}, 2}}) {
+    TBytes data(504);
+    for (size_t i = 0; i < data.size(); ++i) {
+      if (c.Pattern == 0) data[i] = uint8_t(next() >> 16);
+      if (c.Pattern == 1) data[i] = (i / 8) % 2 == 0 ? 0x77 : 0xFF;  // up, then down, in alternating groups
+      if (c.Pattern == 2) data[i] = (i % 8) < 4 ? 0x7F : 0xF7;
+    }
+    TImaChannel ch[2] = {c.Left, c.Right};
+    std::vector<uint8_t> out(505 * 4 + 4, 0xEE);
+    ASSERT_EQ(DecodeImaStereo(ch, data.data(), data.size(), out.data()), 505u);
+    const auto got = BytesToInt16(out.data(), 505 * 4);
+    const auto want = RefImaStereoBlock({c.Left.Predictor, c.Left.StepIndex}, {c.Right.Predictor, c.Right.StepIndex}, data);
+    ASSERT_EQ(want.size(), 505u * 2);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i)
+      ASSERT_EQ(got[i], want[i]) << "pattern " << c.Pattern << ", frame " << i / 2 << (i % 2 ? " right" : " left");
+    EXPECT_EQ(out[505 * 4], 0xEE);  // nothing written past the block
+  }
 }
 
 TEST(MsAdpcm, DecodesTheListedNibbles) {
