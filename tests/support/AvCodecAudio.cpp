@@ -32,6 +32,7 @@ std::optional<TEncodedAudio> Encode(const AVCodec* codec, const std::vector<int1
     result.Extradata.assign(context->extradata, context->extradata + context->extradata_size);
   const bool encoded = EncodePcm(*context, pcm, true, [&](AVPacket& packet) {
     result.Data.insert(result.Data.end(), packet.data, packet.data + packet.size);
+    result.PacketBytes.push_back(uint32_t(packet.size));
     return true;
   });
   if (!encoded) return std::nullopt;

@@ -16,6 +16,7 @@ struct TEncodedAudio {
   uint16_t BlockAlign = 0;
   uint32_t SamplesPerBlock = 0;  // per channel (ADPCM block / MP3 frame)
   uint32_t Frames = 0;           // sample frames encoded (before block padding)
+  std::vector<uint32_t> PacketBytes;  // size of each encoded packet, in order
 };
 
 // codec: "adpcm_ima_wav" or "adpcm_ms". pcm is interleaved; the last block is
