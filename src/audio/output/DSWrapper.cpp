@@ -54,7 +54,8 @@ TSoundResult TDSWrapper::InitOutputBuffer(TWindowHandle Window, const TWaveForma
 
   TLockedRegions regions;
   if (TSoundResult r = S.OutputBuffer->Lock(0, Size, regions)) return r;
-  std::memset(regions.First, 0, regions.FirstBytes);
+  // Silence of the format: a zero byte is full negative level for 8 bits.
+  std::memset(regions.First, SilenceByteOf(Format), regions.FirstBytes);
   if (TSoundResult r = S.OutputBuffer->Unlock(regions)) return r;
 
   const int64_t frequency = System.Clock().Frequency();

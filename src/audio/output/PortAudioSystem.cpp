@@ -51,8 +51,10 @@ PaSampleFormat SampleFormatOf(uint16_t bits) {
 
 class TPortAudioOutputBuffer : public TSoundBuffer {
  public:
-  TPortAudioOutputBuffer(uint32_t bytes, uint32_t frameBytes)
-      : Ring(new uint8_t[bytes]()), Size(bytes), FrameBytes(frameBytes) {}
+  TPortAudioOutputBuffer(uint32_t bytes, uint32_t frameBytes, uint8_t silence)
+      : Ring(new uint8_t[bytes]), Size(bytes), FrameBytes(frameBytes) {
+    std::memset(Ring.get(), silence, bytes);
+  }
 
   ~TPortAudioOutputBuffer() override {
     if (!Stream) return;
@@ -175,7 +177,7 @@ class TPortAudioDevice : public TSoundDevice {
     buffer.reset();
     if (!IsPlayableFormat(format)) return srBadFormat;
     if (bytes < format.BlockAlign || bytes > 0x0FFFFFFF || bytes % format.BlockAlign != 0) return srInvalidArgument;
-    auto ring = std::make_unique<TPortAudioOutputBuffer>(bytes, format.BlockAlign);
+    auto ring = std::make_unique<TPortAudioOutputBuffer>(bytes, format.BlockAlign, SilenceByteOf(format));
     if (const TSoundResult r = ring->Open(Index, format); r != srOk) return r;
     buffer = std::move(ring);
     return srOk;

@@ -9,13 +9,20 @@
 //   failure code (negative; shown to people as 8 hexadecimal digits).
 // - A sound system outlives the devices it creates; a device outlives the
 //   buffers it creates. Destroying an object releases it.
-// - Threads: one thread at a time uses a device and its buffers (the output's
-//   worker). The output's GUI thread calls Stop and PlayLooping on a buffer
-//   while the worker is parked in its pause state, so the two never overlap.
-//   Enumeration and the clock may be used from any thread.
+// - Threads: one thread uses a device and its buffers: the output's worker,
+//   which also stops and restarts the buffer for a pause. The GUI thread
+//   never calls a device. Enumeration and the clock may be used from any
+//   thread.
 // - Buffers are looping byte rings of a size fixed at creation. Lock hands out
 //   one or two regions (the second when the range wraps round the end) that
 //   the caller fills and gives back with Unlock; nothing is allocated there.
+// - A new output buffer holds the format's silence (SilenceByteOf), so bytes
+//   never written play as silence, not as full negative level for 8 bits.
+// - Stop silences the output within one device period: what the host still
+//   holds beyond the play cursor is dropped, not played out, and Stop never
+//   waits for the host's latency. PlayLooping after a Stop continues from the
+//   play cursor; the bytes the host had taken but not yet sounded when it was
+//   stopped (at most its latency) are not played again.
 
 #include <array>
 #include <cstdint>
@@ -89,6 +96,10 @@ struct TWaveFormat {
 // channels, 8/16/24/32 bits, a rate of 1..768000 Hz and a block align that
 // matches channels and bits.
 bool IsPlayableFormat(const TWaveFormat& format);
+
+// The byte that fills silence in this format: 8-bit samples are unsigned
+// (silence at 128), wider ones signed (silence at 0).
+inline uint8_t SilenceByteOf(const TWaveFormat& format) { return format.BitsPerSample == 8 ? 0x80 : 0; }
 
 // The one or two regions a Lock hands out.
 struct TLockedRegions {

@@ -37,7 +37,7 @@ class TVirtualPrimaryBuffer : public TPrimarySoundBuffer {
 class TVirtualOutputBuffer : public TSoundBuffer {
  public:
   TVirtualOutputBuffer(std::shared_ptr<TVirtualSoundSystem> system, const TWaveFormat& format, uint32_t bytes)
-      : System(std::move(system)), Clock(System->Clock()), Format(format), Ring(bytes),
+      : System(std::move(system)), Clock(System->Clock()), Format(format), Ring(bytes, SilenceByteOf(format)),
         FrameBytes(format.BlockAlign), GuardBytes(std::min<uint64_t>(uint64_t(System->Options().WriteAheadFrames) *
                                                                         format.BlockAlign, bytes - format.BlockAlign)) {
     System->Update([](TVirtualStats& s) { ++s.OutputBuffersOpen; });

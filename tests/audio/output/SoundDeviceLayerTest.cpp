@@ -67,6 +67,12 @@ TEST(SimulatedClock, InterruptedHeldSleepReturnsFalseWithoutAdvancing) {
   EXPECT_EQ(clock.WaitingSleepers(), 0);
 }
 
+TVirtualOptions OnClockOptions(std::shared_ptr<TSoundClock> clock) {
+  TVirtualOptions options;
+  options.Clock = std::move(clock);
+  return options;
+}
+
 // A virtual device on a simulated clock with one 16-bit mono output buffer of
 // 1000 frames at 1000 Hz (one second, 2000 bytes) holding a known pattern.
 struct TVirtualBufferRig {
@@ -116,6 +122,24 @@ TEST(VirtualDevice, StoppedBufferHearsNothingAndRestartsWhereItStopped) {
   const std::vector<uint8_t> heard = rig.System->Heard();
   EXPECT_EQ(heard, std::vector<uint8_t>(rig.Pattern.begin(), rig.Pattern.begin() + 400));
   EXPECT_EQ(rig.System->Stats().OutputBuffersOpen, 0);
+}
+
+TEST(VirtualDevice, BytesNeverWrittenPlayAsTheFormatsSilence) {
+  auto clock = std::make_shared<TSimulatedClock>();
+  auto system = std::make_shared<TVirtualSoundSystem>(OnClockOptions(clock));
+  std::unique_ptr<TSoundDevice> device;
+  ASSERT_EQ(system->CreateDevice(TDeviceId{}, device), srOk);
+  for (const uint16_t bits : {8, 16}) {
+    SCOPED_TRACE(bits);
+    system->ClearHeard();
+    std::unique_ptr<TSoundBuffer> buffer;
+    ASSERT_EQ(device->CreateOutputBuffer(Pcm(bits, 2, 1000), 2000, kOutputBufferFlags, buffer), srOk);
+    ASSERT_EQ(buffer->PlayLooping(), srOk);
+    clock->AdvanceMs(1500);
+    buffer.reset();
+    const uint8_t silence = bits == 8 ? 0x80 : 0;
+    EXPECT_EQ(system->Heard(), std::vector<uint8_t>(size_t(1500) * 2 * bits / 8, silence));
+  }
 }
 
 TEST(VirtualDevice, WriteCursorRunsAheadOnlyWhilePlayingAndSetPositionMovesThePlayCursor) {
@@ -229,6 +253,22 @@ struct TWrapperRig {
   std::shared_ptr<TVirtualSoundSystem> System = std::make_shared<TVirtualSoundSystem>(OnClock(Clock));
   TDSWrapper Wrapper{*System};
 };
+
+TEST(DSWrapper, NewOutputBufferStartsOutSilentInTheInputsFormat) {
+  auto clock = std::make_shared<TSimulatedClock>();
+  auto system = std::make_shared<TVirtualSoundSystem>(OnClock(clock));
+  for (const uint16_t bits : {8, 16}) {
+    SCOPED_TRACE(bits);
+    system->ClearHeard();
+    TDSWrapper wrapper(*system);
+    ASSERT_EQ(wrapper.OpenDevice(TDeviceId{}), srOk);
+    ASSERT_EQ(wrapper.InitOutputBuffer(0, Pcm(bits, 1, 1000), 1000 * bits / 8), srOk);
+    ASSERT_EQ(wrapper.StartOutput(), srOk);
+    clock->AdvanceMs(500);
+    wrapper.CloseDevice();
+    EXPECT_EQ(system->Heard(), std::vector<uint8_t>(size_t(500) * bits / 8, bits == 8 ? 0x80 : 0));
+  }
+}
 
 TEST(DSWrapper, SpaceFollowsThePlayCursorWhileTheWriterKeepsUp) {
   TWrapperRig rig;

@@ -107,6 +107,20 @@ TEST(DXAudioOut, EightBitClipShorterThanTheBufferIsFollowedBy128NotZero) {
   EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 128));
 }
 
+TEST(DXAudioOut, EmptyInputPlaysOnlySilenceOfItsFormat) {
+  for (const uint32_t bits : {8u, 16u}) {
+    SCOPED_TRACE(bits);
+    TOutputRig rig;
+    rig.Input = std::make_unique<TScriptedInput>(bits, 2, 8000, std::vector<uint8_t>{});
+    rig.Out->SetFramesInBuffer(4000);
+    ASSERT_TRUE(rig.Play());
+    EXPECT_EQ(rig.Out->ExceptionMessage(), "");
+    const std::vector<uint8_t> heard = rig.Heard();
+    EXPECT_FALSE(heard.empty());
+    EXPECT_TRUE(IsInputThenSilence(heard, {}, bits == 8 ? 128 : 0));
+  }
+}
+
 TEST(DXAudioOut, FramesInBufferChangedDuringAPassDoesNotAffectIt) {
   TOutputRig rig;
   const TPlayCase c{16, 2, 44100, 3.0, 65536, 200, ""};
