@@ -16,6 +16,11 @@
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
 TTempFolder::TTempFolder() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/vomrella-app-XXXXXX";
@@ -170,15 +175,16 @@ TExpectedStream ExpectedStream(const std::vector<TRunItem>& Items) {
     TDecoded decoded = DecodeAlone(item.Path);
     if (decoded.Valid && decoded.Format.IsPlayable())
       own.push_back({item.Path, decoded.Format, decoded.Pcm.size() / decoded.Format.FrameSize(),
-                     std::move(decoded.Pcm)});
+                     std::move(decoded.Pcm), {}});
     if (const int32_t repeats = SilenceRepeats(item.PauseMs); repeats > 0)
       own.push_back({"silence after " + item.Path, kSilenceFormat, uint64_t(repeats) * kSilenceBytes / 2,
-                     std::vector<uint8_t>(size_t(repeats) * kSilenceBytes, 0)});
+                     std::vector<uint8_t>(size_t(repeats) * kSilenceBytes, 0), {}});
   }
   TExpectedStream stream;
   if (own.empty()) return stream;
   stream.Format = own.front().Own;
   for (TExpectedPart& part : own) {
+    part.OwnPcm = part.Pcm;
     if (!(part.Own == stream.Format)) {
       TPcmConverter converter(part.Own, stream.Format);
       std::vector<uint8_t> converted;
@@ -189,6 +195,92 @@ TExpectedStream ExpectedStream(const std::vector<TRunItem>& Items) {
     stream.Parts.push_back(std::move(part));
   }
   return stream;
+}
+
+std::vector<double> PcmToUnit(const uint8_t* Data, size_t Bytes, uint32_t BitsPerSample) {
+  const size_t width = BitsPerSample / 8;
+  std::vector<double> out;
+  if (width == 0) return out;
+  out.reserve(Bytes / width);
+  for (size_t at = 0; at + width <= Bytes; at += width) {
+    const uint8_t* p = Data + at;
+    switch (BitsPerSample) {
+      case 8:
+        out.push_back((double(p[0]) - 128.0) / 128.0);
+        break;
+      case 16:
+        out.push_back(double(int16_t(uint16_t(p[0] | (p[1] << 8)))) / 32768.0);
+        break;
+      case 24: {
+        const int32_t v = int32_t(uint32_t(p[0] << 8) | uint32_t(p[1] << 16) | (uint32_t(p[2]) << 24)) >> 8;
+        out.push_back(double(v) / 8388608.0);
+        break;
+      }
+      default: {
+        const int32_t v = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        out.push_back(double(v) / 2147483648.0);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// Interleaved doubles resampled by libswresample on its own, channels kept.
+std::vector<double> ResampleDoubles(const std::vector<double>& In, uint32_t Channels, uint32_t InRate,
+                                    uint32_t OutRate) {
+  if (InRate == OutRate || In.empty()) return In;
+  AVChannelLayout layout{};
+  av_channel_layout_default(&layout, int(Channels));
+  SwrContext* swr = nullptr;
+  if (swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_DBL, int(OutRate), &layout, AV_SAMPLE_FMT_DBL, int(InRate),
+                          0, nullptr) < 0 ||
+      swr_init(swr) < 0) {
+    swr_free(&swr);
+    av_channel_layout_uninit(&layout);
+    throw std::runtime_error("libswresample cannot resample for the reference");
+  }
+  std::vector<double> out;
+  const int inFrames = int(In.size() / Channels);
+  const uint8_t* inPlanes[1] = {reinterpret_cast<const uint8_t*>(In.data())};
+  for (bool draining = false;; draining = true) {
+    const int capacity = swr_get_out_samples(swr, draining ? 0 : inFrames) + 64;
+    std::vector<double> chunk(size_t(capacity) * Channels);
+    uint8_t* outPlanes[1] = {reinterpret_cast<uint8_t*>(chunk.data())};
+    const int produced = swr_convert(swr, outPlanes, capacity, draining ? nullptr : inPlanes, draining ? 0 : inFrames);
+    if (produced < 0) break;
+    out.insert(out.end(), chunk.begin(), chunk.begin() + long(produced) * long(Channels));
+    if (draining && produced == 0) break;
+  }
+  swr_free(&swr);
+  av_channel_layout_uninit(&layout);
+  return out;
+}
+
+}  // namespace
+
+std::vector<double> ReferenceConversion(const std::vector<uint8_t>& Pcm, const TPcmFormat& Own,
+                                        const TPcmFormat& Pass) {
+  const std::vector<double> own = PcmToUnit(Pcm.data(), Pcm.size(), Own.BitsPerSample);
+  const size_t frames = own.size() / Own.Channels;
+  std::vector<double> mapped(frames * Pass.Channels);
+  for (size_t f = 0; f < frames; ++f) {
+    const double* in = own.data() + f * Own.Channels;
+    double* out = mapped.data() + f * Pass.Channels;
+    if (Pass.Channels == 1) {
+      double sum = 0;
+      for (uint32_t c = 0; c < Own.Channels; ++c) sum += in[c];
+      out[0] = sum / Own.Channels;
+    } else {
+      for (uint32_t c = 0; c < Pass.Channels; ++c) out[c] = in[std::min(c, Own.Channels - 1)];
+    }
+  }
+  std::vector<double> result = ResampleDoubles(mapped, Pass.Channels, Own.SampleRate, Pass.SampleRate);
+  const double top = 1.0 - std::ldexp(1.0, 1 - int(Pass.BitsPerSample));
+  for (double& v : result) v = std::clamp(v, -1.0, top);
+  return result;
 }
 
 TChainRig::TChainRig() : Clock(std::make_shared<TSimulatedClock>()) {

@@ -104,6 +104,7 @@ struct TExpectedPart {
   TPcmFormat Own;          // the item's own format
   uint64_t OwnFrames = 0;  // frames it delivers alone
   std::vector<uint8_t> Pcm;  // in the pass format
+  std::vector<uint8_t> OwnPcm;  // as the item delivers it, in its own format
 };
 struct TExpectedStream {
   TPcmFormat Format;
@@ -111,6 +112,19 @@ struct TExpectedStream {
   std::vector<uint8_t> Bytes() const;
 };
 TExpectedStream ExpectedStream(const std::vector<TRunItem>& Items);
+
+// Samples of interleaved PCM as values in [-1, 1): 8-bit unsigned, 16, 24
+// and 32-bit signed, little-endian.
+std::vector<double> PcmToUnit(const uint8_t* Data, size_t Bytes, uint32_t BitsPerSample);
+
+// A part's own PCM as the pass format should hold it, made without
+// TPcmConverter: channels mapped here (mono to every channel at full level,
+// several channels to mono averaged, otherwise channel by channel with the
+// last input channel repeated), the rate changed by libswresample called
+// directly in doubles, the result clipped to the pass format's range. Values
+// in [-1, 1), not yet quantized.
+std::vector<double> ReferenceConversion(const std::vector<uint8_t>& Pcm, const TPcmFormat& Own,
+                                        const TPcmFormat& Pass);
 
 // TDXAudioOut with the window's settings on a virtual device whose clock
 // only moves when the worker sleeps. The test thread acts as the GUI thread.
