@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -92,41 +93,80 @@ TEST(Id3v2TagsSaveSpace, FailsCleanlyWhenTheFileSizeLimitForbidsGrowing) {
   EXPECT_EQ(file.Contents(), audio);
 }
 
-TEST(Id3v2TagsSaveSpace, FailsCleanlyOnAFullFileSystem) {
-  // A tiny tmpfs in a private mount namespace of the child stands in for a
-  // full disk; the file fills it except for less than the tag needs.
-  ExpectCleanFailure(RunInChild([] {
-    if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return int(kSkipped);
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return int(kSkipped);
-    char dir[] = "/tmp/vomrella-full-XXXXXX";
-    if (!mkdtemp(dir)) return int(kSetupFailed);
-    if (mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
-      rmdir(dir);
-      return int(kSkipped);
-    }
-    std::string path = std::string(dir) + "/audio";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return int(kSetupFailed);
-    // Fill the file system page by page; the last page written stays partly
-    // used so that growing needs a new page that is not there.
-    ByteVec audio;
-    ByteVec page = Audio(4096);
-    while (write(fd, page.data(), page.size()) == ssize_t(page.size())) audio.insert(audio.end(), page.begin(), page.end());
-    if (ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
-    if (audio.size() < 4096) return int(kSetupFailed);
-    audio.resize(audio.size() - 100);
-    if (ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
-    auto contents = [&] {
-      ByteVec out(audio.size() + 1024);
-      ssize_t n = pread(fd, out.data(), out.size(), 0);
-      out.resize(n < 0 ? 0 : size_t(n));
-      return out;
-    };
-    int result = SaveExpectingFailure(fd, contents, audio);
-    close(fd);
-    umount(dir);
+// Runs body in a tiny tmpfs mounted in a private mount namespace (of the
+// child this runs in), which stands in for a nearly full disk.
+int InSmallFileSystem(const std::function<int(const std::string& dir)>& body) {
+  if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return kSkipped;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kSkipped;
+  char dir[] = "/tmp/vomrella-full-XXXXXX";
+  if (!mkdtemp(dir)) return kSetupFailed;
+  if (mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
     rmdir(dir);
-    return result;
+    return kSkipped;
+  }
+  const int result = body(dir);
+  umount2(dir, MNT_DETACH);
+  rmdir(dir);
+  return result;
+}
+
+// Writes pages to path until the file system is full, then gives back
+// freePages of them; returns what the file holds.
+ByteVec FillWithPages(const std::string& path, size_t freePages = 0) {
+  ByteVec written;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0) return written;
+  const ByteVec page = Audio(4096);
+  while (write(fd, page.data(), page.size()) == ssize_t(page.size()))
+    written.insert(written.end(), page.begin(), page.end());
+  written.resize(written.size() - std::min(written.size(), freePages * page.size()));
+  (void)!ftruncate(fd, off_t(written.size()));
+  close(fd);
+  return written;
+}
+
+ByteVec ReadBack(int fd) {
+  ByteVec out(1 << 17);
+  ssize_t n = pread(fd, out.data(), out.size(), 0);
+  out.resize(n < 0 ? 0 : size_t(n));
+  return out;
+}
+
+TEST(Id3v2TagsSaveSpace, FailsCleanlyOnAFullFileSystem) {
+  ExpectCleanFailure(RunInChild([] {
+    return InSmallFileSystem([](const std::string& dir) {
+      const std::string path = dir + "/audio";
+      ByteVec audio = FillWithPages(path);
+      if (audio.size() < 4096) return int(kSetupFailed);
+      // The last page stays partly used, so growing needs a page that is not there.
+      audio.resize(audio.size() - 100);
+      int fd = open(path.c_str(), O_RDWR);
+      if (fd < 0 || ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
+      const int result = SaveExpectingFailure(fd, [fd] { return ReadBack(fd); }, audio);
+      close(fd);
+      return result;
+    });
+  }));
+}
+
+TEST(Id3v2TagsSaveSpace, FailsCleanlyWhenTheHolesOfASparseFileCannotBeFilled) {
+  // One free page is room enough for the tag, but moving the content up
+  // writes into the file's holes as well, and those need pages too.
+  ExpectCleanFailure(RunInChild([] {
+    return InSmallFileSystem([](const std::string& dir) {
+      const std::string path = dir + "/sparse";
+      int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0) return int(kSetupFailed);
+      ByteVec audio(32768, 0);
+      const ByteVec head = Audio(1000);
+      std::copy(head.begin(), head.end(), audio.begin());
+      if (pwrite(fd, head.data(), head.size(), 0) != ssize_t(head.size())) return int(kSetupFailed);
+      if (ftruncate(fd, off_t(audio.size())) != 0) return int(kSetupFailed);
+      if (FillWithPages(dir + "/filler", 1).empty()) return int(kSetupFailed);
+      const int result = SaveExpectingFailure(fd, [fd] { return ReadBack(fd); }, audio);
+      close(fd);
+      return result;
+    });
   }));
 }
 
