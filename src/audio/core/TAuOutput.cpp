@@ -10,7 +10,6 @@
 #include "audio/core/TEventHandler.h"
 
 namespace {
-constexpr std::chrono::milliseconds PauseAckTimeout{10000};
 constexpr std::chrono::milliseconds PausedSleep{50};
 }  // namespace
 
@@ -84,7 +83,7 @@ void TAuOutput::Pause() {
   // ever come. The worker clears Busy before that signal, so looking again
   // after the Reset tells the two apart.
   if (!Busy()) return;
-  if (!alreadyPaused) Thread->PauseSignal.WaitFor(PauseAckTimeout);
+  if (!alreadyPaused) Thread->PauseSignal.WaitFor(PauseTimeout());
   input->Pause();
 }
 
@@ -96,7 +95,7 @@ void TAuOutput::Resume() {
   // would block the caller for the whole timeout.
   const bool idling = Thread->PauseActive.load();
   Thread->RequestPause(false);
-  if (idling) Thread->PauseSignal.WaitFor(PauseAckTimeout);
+  if (idling) Thread->PauseSignal.WaitFor(PauseTimeout());
 }
 
 TOutputStatus TAuOutput::Status() const {
@@ -173,13 +172,7 @@ void TAuOutput::PostEvent(const TEventSlot& Slot) {
   if (handler) TEventHandler::PostGeneric(this, std::move(handler));
 }
 
-bool TAuOutput::WhileIdlingInPause(const std::function<void()>& Action) {
-  if (!Thread) return false;
-  std::lock_guard lock(PauseStateLock);
-  if (!IdlingInPause || Thread->StopRequest.load()) return false;
-  Action();
-  return true;
-}
+bool TAuOutput::PauseRequested() const { return Thread && Thread->PauseRequest.load(); }
 
 void TAuOutput::HandleWorkerException(const std::string& Message) {
   SetExceptionMessage(Message);
@@ -189,13 +182,7 @@ void TAuOutput::HandleWorkerException(const std::string& Message) {
 void TAuOutput::WorkerPass(uint64_t Pass) {
   TAuThread& worker = *Thread;
   // Busy and the request flags were set by Run (TAuThread::RequestRun).
-  bool idling = false;  // this worker's view of IdlingInPause
-  auto setIdling = [&](bool Value) {
-    if (idling == Value) return;
-    std::lock_guard lock(PauseStateLock);
-    IdlingInPause = Value;
-    idling = Value;
-  };
+  bool idling = false;  // in the pause state, PauseEntered called
   try {
     Prepare();
     FActive.store(true);
@@ -207,8 +194,11 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
         if (TNotifyEvent handler = OnProgress.Get()) TEventHandler::PostProgress(this, std::move(handler));
       }
       if (worker.PauseRequest.load()) {
-        // Before the acknowledgement, so the GUI side finds it once Pause returns.
-        setIdling(true);
+        // Before the acknowledgement, so the device is silent once Pause returns.
+        if (!idling) {
+          idling = true;
+          PauseEntered();
+        }
         if (!worker.PauseActive.load() && !worker.StopRequest.load()) {
           worker.PauseActive.store(true);
           worker.PauseSignal.Set();
@@ -217,7 +207,10 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
         worker.WaitInterruptible(PausedSleep);
         continue;
       }
-      setIdling(false);
+      if (idling) {
+        idling = false;
+        PauseLeft();
+      }
       if (worker.PauseActive.load() && !worker.StopRequest.load()) {
         worker.PauseActive.store(false);
         worker.PauseSignal.Set();
@@ -230,8 +223,6 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
   } catch (...) {
     HandleWorkerException("Unknown exception");
   }
-  // Leaves the pause state (if in it) before Done touches the device.
-  setIdling(false);
   worker.StopRequest.store(false);
   if (FBusy.load()) {
     FActive.store(false);

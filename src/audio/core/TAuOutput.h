@@ -57,14 +57,20 @@ class TAuOutput : public TComponent {
   // pumps GuiHandoff (nothing else) and sleeps between checks.
   void Stop(bool Async = true);
   // Raises "Input is not assigned." without input; returns when idle;
-  // otherwise asks the worker to idle and waits (at most 10 s, and not when
-  // already paused) for it to acknowledge at its next step, then calls the
-  // input's Pause hook. The end of the pass also ends the wait.
+  // otherwise asks the worker to idle and waits (at most PauseTimeout, and
+  // not when already paused) for it to acknowledge at its next step, then
+  // calls the input's Pause hook. The end of the pass also ends the wait.
+  // A request that timed out stays set: the worker enters the pause (and
+  // calls PauseEntered) when its step returns, and Status then says so.
   virtual void Pause();
   // When busy: the input's Resume hook, then release the worker; when it was
   // idling, wait (at most 10 s) for it to acknowledge.
   virtual void Resume();
   TOutputStatus Status() const;
+  // How long Pause and Resume wait for the worker's acknowledgement (default
+  // 10 s). Any thread.
+  std::chrono::milliseconds PauseTimeout() const { return std::chrono::milliseconds(FPauseTimeoutMs.load()); }
+  void SetPauseTimeout(std::chrono::milliseconds Value) { FPauseTimeoutMs.store(Value.count()); }
   // Position x 100 / Size rounded half to even; -1 for an open-ended input,
   // 0 without input or for an empty one.
   int32_t Progress() const;
@@ -108,13 +114,16 @@ class TAuOutput : public TComponent {
   void SetExceptionMessage(const std::string& Message);
   // Posts Slot's handler as a generic event with this output as sender.
   void PostEvent(const TEventSlot& Slot);
-  // GUI thread: runs Action only while the worker idles in its pause state
-  // and no stop is pending, and keeps the worker there until Action returns
-  // (the worker takes PauseStateLock before it leaves that state). This lets
-  // a subclass touch its device from the GUI thread without racing the
-  // worker, also when an asynchronous Stop is ending the pass. Returns
-  // whether Action ran.
-  bool WhileIdlingInPause(const std::function<void()>& Action);
+  // Any thread: a pause has been requested and not withdrawn.
+  bool PauseRequested() const;
+  // Worker: the worker enters its pause state; called before the pause is
+  // acknowledged, so a device silenced here is silent when Pause returns.
+  // The base does nothing.
+  virtual void PauseEntered() {}
+  // Worker: the worker leaves its pause state to step again; called before
+  // Resume is acknowledged. Not called when a stop ends the pass from the
+  // pause state (Done follows instead). The base does nothing.
+  virtual void PauseLeft() {}
 
   // Stops the pass and joins the worker; idempotent. Called by
   // BeforeDestruction.
@@ -137,6 +146,5 @@ class TAuOutput : public TComponent {
   std::atomic<TAuInput*> FInput{nullptr};
   std::atomic<bool> FBusy{false};
   bool UsesEventHandler = false;
-  std::mutex PauseStateLock;   // guards IdlingInPause
-  bool IdlingInPause = false;  // the worker is in its pause state and has not begun to leave it
+  std::atomic<int64_t> FPauseTimeoutMs{10000};
 };

@@ -41,26 +41,32 @@ void TDXAudioOut::Pause() {
   // Already paused: the worker acknowledges a pause only once, so a second
   // request would wait out the whole timeout.
   if (Status() == osPaused) return;
+  // The worker stops the device itself as it enters the pause (PauseEntered),
+  // also when it gets there only after this call has stopped waiting.
   TAuOutput::Pause();
-  // Touch the device only while the worker idles (and stays idle until the
-  // call returns); a worker that did not answer still owns it.
-  WhileIdlingInPause([this] {
-    Wrapper.StopOutput();
-    DevicePaused.store(true);
-  });
 }
 
 void TDXAudioOut::Resume() {
   if (!Busy()) return;
-  if (DevicePaused.exchange(false)) {
-    // Restart before releasing the worker, which then owns the device again.
-    // Not once a Stop is ending the pass: the worker is then closing the
-    // device on its own thread.
-    WhileIdlingInPause([this] { Wrapper.RestartOutput(); });
-  } else if (InputEnded.load()) {
-    return;
-  }
+  // After the end of the input nothing is left to resume, unless a pause
+  // requested just before the end is still pending or holds the worker.
+  if (InputEnded.load() && !PauseRequested()) return;
   TAuOutput::Resume();
+}
+
+void TDXAudioOut::PauseEntered() {
+  // Silence at once: a device left playing would loop its last lap while
+  // nobody refills it.
+  RestartAfterPause = Wrapper.State().Running.load();
+  Wrapper.StopOutput();
+}
+
+void TDXAudioOut::PauseLeft() {
+  // A device not started yet (paused before the first block) is started by
+  // the first step; a stop ending the pass leaves the device to Done.
+  if (!RestartAfterPause || StopRequested()) return;
+  RestartAfterPause = false;
+  Wrapper.RestartOutput();
 }
 
 bool TDXAudioOut::TWorkerWaiter::WaitFor(std::chrono::nanoseconds timeout, const std::function<bool()>& ready) {
@@ -108,7 +114,7 @@ TWaveFormat TDXAudioOut::BuildWaveFormat() const {
 void TDXAudioOut::Prepare() {
   Released = false;
   InputStarted = false;
-  DevicePaused.store(false);
+  RestartAfterPause = false;
   const int32_t device = FDeviceNumber.load();
   if (device < 0 || device >= FDeviceCount) throw EAuException("Invalid device number");
   TAuInput* input = Input();

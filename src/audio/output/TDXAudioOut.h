@@ -12,9 +12,12 @@
 // What differs from TAuOutput:
 // - Sleeps (polling, drain) are interrupted by Stop, Pause, Resume and
 //   destruction; an interrupted step returns to the worker loop at once.
-// - Pause stops the device buffer once the worker idles; Resume restarts it
-//   before releasing the worker, unless a Stop is already ending the pass. Both do nothing once the input has ended
-//   (nothing is left to pause; the pass ends normally).
+// - The worker stops the device buffer as it enters its pause state (before
+//   Pause is acknowledged, and also when it gets there after Pause gave up
+//   waiting) and restarts it as it leaves, unless a Stop is ending the pass.
+//   The GUI thread never calls the device, so it never waits on the sound
+//   server. Pause and Resume do nothing once the input has ended (nothing is
+//   left to pause; the pass ends normally).
 // - OnUnderrun is posted after each underrun; the pass goes on.
 //
 // Threads: property setters and Pause/Resume are GUI-thread calls; the
@@ -66,6 +69,8 @@ class TDXAudioOut : public TAuOutput {
   void Prepare() override;
   bool DoOutput(bool Abort) override;
   void Done() override;
+  void PauseEntered() override;
+  void PauseLeft() override;
 
  private:
   // Waits on the worker's condition variable; Ready conditions set by other
@@ -109,5 +114,5 @@ class TDXAudioOut : public TAuOutput {
   int32_t LastUnderruns = 0;
   bool InputStarted = false;   // this pass called the input's Init
   int32_t DrainRoundsLeft = -1;  // -1 until the drain starts
-  std::atomic<bool> DevicePaused{false};  // Pause stopped the device buffer (reset per pass)
+  bool RestartAfterPause = false;  // worker: the pause stopped a running device
 };

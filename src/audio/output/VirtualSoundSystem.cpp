@@ -103,6 +103,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
   }
 
   TSoundResult PlayLooping() override {
+    if (System->Options().TransportHook) System->Options().TransportHook();
     {
       std::lock_guard lock(CursorLock);
       if (!Playing) {
@@ -115,6 +116,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
   }
 
   TSoundResult Stop() override {
+    if (System->Options().TransportHook) System->Options().TransportHook();
     {
       std::lock_guard lock(CursorLock);
       CatchUp();

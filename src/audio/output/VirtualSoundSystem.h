@@ -6,6 +6,7 @@
 // to run the whole program on it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ struct TVirtualOptions {
   TSoundResult CreateDeviceResult = srOk;
   TSoundResult CreateOutputBufferResult = srOk;
   TSoundResult LockResult = srOk;
+  // Called at the start of every PlayLooping and Stop of an output buffer,
+  // on the calling thread (tests check which thread drives the device).
+  std::function<void()> TransportHook;
   // When not empty, what was heard is written to this WAV file whenever a
   // device is released (once an output buffer has given it a format).
   std::string CaptureFile;

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "OutputTestSupport.h"
 #include "audio/core/EAuException.h"
@@ -333,6 +334,68 @@ TEST(DXAudioOutPause, PauseAndResumeKeepTheHeardStreamGaplessEvenAfterALongPause
   EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
   EXPECT_EQ(rig.Out->Underruns(), 0);
   EXPECT_EQ(rig.UnderrunEvents.load(), 0);
+}
+
+TEST(DXAudioOutPause, PauseThatTimesOutStillSilencesTheDeviceOnceTheWorkerIdles) {
+  TOutputRig rig;
+  const TPlayCase c{16, 2, 44100, 5.0, 65536, 200, ""};
+  rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
+  // The worker is caught inside a step by an input that does not answer
+  // until the Pause has given up waiting.
+  std::atomic<bool> stuck{false};
+  std::atomic<bool> release{false};
+  bool once = false;
+  rig.Input->BeforeBlock = [&](int64_t position) {
+    if (position < 44100 * 4 * 2 || once) return;
+    once = true;
+    stuck = true;
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  rig.Out->SetPauseTimeout(std::chrono::milliseconds(20));
+  rig.Out->SetInput(rig.Input.get());
+  rig.Out->Run();
+  ASSERT_TRUE(rig.PumpUntil([&] { return stuck.load(); }));
+  rig.Out->Pause();
+  release = true;
+  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Out->Status() == osPaused; }));
+  EXPECT_GE(rig.System->Stats().Stops, 1);
+
+  // Paused far longer than the buffer: a device left looping would replay
+  // its last lap over and over.
+  rig.SimClock->AdvanceMs(5000);
+  rig.Out->Resume();
+  ASSERT_TRUE(rig.WaitDone());
+  EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
+  EXPECT_EQ(rig.Out->Underruns(), 0);
+}
+
+TEST(DXAudioOutPause, PauseResumeAndStopNeverDriveTheDeviceFromTheGuiThread) {
+  const std::thread::id gui = std::this_thread::get_id();
+  std::atomic<int> guiCalls{0};
+  std::atomic<int> calls{0};
+  TVirtualOptions options;
+  options.TransportHook = [&] {
+    ++calls;
+    if (std::this_thread::get_id() == gui) ++guiCalls;
+  };
+  TOutputRig rig(options);
+  const TPlayCase c{16, 2, 44100, 5.0, 65536, 200, ""};
+  rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
+  ASSERT_TRUE(rig.RunAndHoldAfter(44100 * 4 * 2));
+  rig.Out->Pause();
+  ASSERT_EQ(rig.Out->Status(), osPaused);
+  const int stopsWhenPaused = rig.System->Stats().Stops;
+  rig.SimClock->Release();
+  rig.Out->Resume();
+  EXPECT_EQ(rig.Out->Status(), osPlaying);
+  const int playsWhenResumed = rig.System->Stats().Plays;
+  rig.Out->Stop(false);
+
+  EXPECT_GE(stopsWhenPaused, 1);
+  EXPECT_GE(playsWhenResumed, 2);
+  EXPECT_GT(calls.load(), 0);
+  EXPECT_EQ(guiCalls.load(), 0);
+  EXPECT_EQ(rig.System->Stats().OutputBuffersOpen, 0);
 }
 
 TEST(DXAudioOutPause, PauseDuringTheFinalDrainReturnsAtOnceAndThePassEndsNormally) {
