@@ -4,9 +4,15 @@
 //     goal of 1 % of one core;
 //  2. how long Stop(false) takes while a pass sleeps between polls, against
 //     the goal of 20 ms and the 800 ms polling interval a sleep that ignored
-//     Stop would wait out.
+//     Stop would wait out;
+//  3. on PortAudio's default output (when there is one): how long Pause,
+//     Resume and Stop(false) hold the calling (GUI) thread, and, for
+//     comparison, how long stopping a bare stream takes when it plays out
+//     what the host holds (Pa_StopStream) and when it drops it
+//     (Pa_AbortStream).
 // Usage: bench_output [seconds of audio for the CPU figure, default 5]
 
+#include <portaudio.h>
 #include <time.h>
 
 #include <algorithm>
@@ -14,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
@@ -21,6 +28,7 @@
 #include "BenchClock.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuInput.h"
+#include "audio/output/PortAudioSystem.h"
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/VirtualSoundSystem.h"
 
@@ -116,6 +124,81 @@ void StopLatency(int rounds) {
               rounds, median, worst, 20.0 / std::max(worst, 1e-6), 800.0 / std::max(worst, 1e-6));
 }
 
+// Endless 16-bit stereo noise through TDXAudioOut on PortAudio's default
+// output; times the GUI-thread calls.
+void PortAudioTransport(int rounds) {
+  auto system = std::make_shared<TPortAudioSystem>();
+  std::unique_ptr<TSoundDevice> probe;
+  if (system->CreateDevice(TDeviceId{}, probe) != srOk) {
+    std::printf("PortAudio: no default output device, transport figures skipped\n");
+    return;
+  }
+  probe.reset();
+  std::vector<double> pause, resume, stop;
+  for (int i = 0; i < rounds; ++i) {
+    TComponentPtr<TDXAudioOut> out(new TDXAudioOut(nullptr, system));
+    out->SetFramesInBuffer(65535);
+    out->SetPollingInterval(200);
+    TNoiseInput input(-1);
+    out->SetInput(&input);
+    out->Run();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300 + 37 * i % 200));
+    auto t0 = Clock::now();
+    out->Pause();
+    pause.push_back(bench::SecondsSince(t0) * 1000.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    t0 = Clock::now();
+    out->Resume();
+    resume.push_back(bench::SecondsSince(t0) * 1000.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    t0 = Clock::now();
+    out->Stop(false);
+    stop.push_back(bench::SecondsSince(t0) * 1000.0);
+    out->SetInput(nullptr);
+  }
+  auto show = [&](const char* what, const std::vector<double>& ms) {
+    std::printf("PortAudio %-12s %d rounds: median %.3f ms, max %.3f ms (goal: within one 10 ms period)\n", what,
+                rounds, bench::Median(ms), *std::max_element(ms.begin(), ms.end()));
+  };
+  show("Pause:", pause);
+  show("Resume:", resume);
+  show("Stop(false):", stop);
+
+  // A bare stream at the latency the backend asks for, stopped both ways.
+  const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+  if (!info) return;
+  auto silence = [](const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                    PaStreamCallbackFlags, void*) -> int {
+    std::memset(output, 0, frames * 4);
+    return paContinue;
+  };
+  for (const bool abort : {false, true}) {
+    std::vector<double> ms;
+    for (int i = 0; i < rounds; ++i) {
+      PaStreamParameters params{};
+      params.device = device;
+      params.channelCount = 2;
+      params.sampleFormat = paInt16;
+      params.suggestedLatency = info->defaultHighOutputLatency;
+      PaStream* stream = nullptr;
+      if (Pa_OpenStream(&stream, nullptr, &params, 44100, 441, paClipOff, silence, nullptr) != paNoError) return;
+      Pa_StartStream(stream);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      const auto t0 = Clock::now();
+      if (abort)
+        Pa_AbortStream(stream);
+      else
+        Pa_StopStream(stream);
+      ms.push_back(bench::SecondsSince(t0) * 1000.0);
+      Pa_CloseStream(stream);
+    }
+    std::printf("bare stream, %s: median %.3f ms, max %.3f ms (host latency asked: %.1f ms)\n",
+                abort ? "Pa_AbortStream" : "Pa_StopStream ", bench::Median(ms), *std::max_element(ms.begin(), ms.end()),
+                info->defaultHighOutputLatency * 1000);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,5 +206,6 @@ int main(int argc, char** argv) {
   CpuPerSecond(seconds, 800);
   CpuPerSecond(seconds, 200);
   StopLatency(10);
+  PortAudioTransport(5);
   return 0;
 }

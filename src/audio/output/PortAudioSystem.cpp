@@ -126,8 +126,10 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
   TSoundResult Stop() override {
     if (!Started) return srOk;
     Started = false;
-    // Plays what the host already holds, then stops the callbacks.
-    const PaError err = Pa_StopStream(Stream);
+    // Abort, not stop: stopping would first play out what the host holds
+    // (its whole latency) and block the caller meanwhile. Aborting drops it;
+    // the next start goes on from the play cursor.
+    const PaError err = Pa_AbortStream(Stream);
     return err == paNoError ? srOk : PortAudioResult(err);
   }
 
@@ -156,7 +158,7 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
   uint32_t PeriodBytes = 0;
   PaStream* Stream = nullptr;
   std::atomic<uint32_t> PlayCursor{0};
-  bool Started = false;  // worker (or GUI thread while the worker is paused)
+  bool Started = false;  // worker only
 };
 
 class TPortAudioDevice : public TSoundDevice {

@@ -3,7 +3,8 @@
 // byte ring that a PortAudio stream callback plays from: the callback copies
 // the bytes at the play cursor and moves it on, the write cursor runs one
 // callback period ahead. The callback never blocks and never allocates; the
-// cursors it shares with the worker are atomics.
+// cursors it shares with the worker are atomics. Stop aborts the stream: the
+// callbacks end at once and what the host still holds is dropped.
 //
 // Device table: the system's default output first (reported without an
 // identifier), then every PortAudio device with output channels. A machine

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "OutputTestSupport.h"
@@ -70,6 +71,43 @@ TEST(PortAudio, ShortClipPlaysThroughTheDefaultDevice) {
   EXPECT_EQ(out->ExceptionMessage(), "");
   EXPECT_EQ(input.Position.load(), int64_t(input.Bytes().size()));
   EXPECT_EQ(input.Flushes.load(), 1);
+}
+
+TEST(PortAudio, NewBufferHoldsSilenceAndARestartGoesOnFromThePlayCursor) {
+  auto system = std::make_shared<TPortAudioSystem>();
+  std::unique_ptr<TSoundDevice> device;
+  if (system->CreateDevice(TDeviceId{}, device) != srOk)
+    GTEST_SKIP() << "PortAudio finds no default output device on this machine";
+  TWaveFormat format;
+  format.FormatTag = kWaveFormatPcm;
+  format.Channels = 1;
+  format.SamplesPerSec = 8000;
+  format.BitsPerSample = 8;
+  format.BlockAlign = 1;
+  format.AvgBytesPerSec = 8000;
+  std::unique_ptr<TSoundBuffer> buffer;
+  ASSERT_EQ(device->CreateOutputBuffer(format, 8000, kOutputBufferFlags, buffer), srOk);
+  TLockedRegions r;
+  ASSERT_EQ(buffer->Lock(0, 8000, r), srOk);
+  EXPECT_EQ(std::count(r.First, r.First + r.FirstBytes, 0x80), 8000);
+  ASSERT_EQ(buffer->Unlock(r), srOk);
+
+  uint32_t play = 0, write = 0;
+  ASSERT_EQ(buffer->PlayLooping(), srOk);
+  ASSERT_TRUE(GuiHandoff::Instance().PumpUntil(
+      [&] { return buffer->GetCurrentPosition(play, write) == srOk && play != 0; }, std::chrono::seconds(10)));
+  ASSERT_EQ(buffer->Stop(), srOk);
+  uint32_t stoppedAt = 0;
+  ASSERT_EQ(buffer->GetCurrentPosition(stoppedAt, write), srOk);
+  EXPECT_EQ(write, stoppedAt);  // stopped: nothing held ahead of the cursor
+  ASSERT_EQ(buffer->PlayLooping(), srOk);
+  uint32_t later = stoppedAt;
+  ASSERT_TRUE(GuiHandoff::Instance().PumpUntil(
+      [&] { return buffer->GetCurrentPosition(later, write) == srOk && later != stoppedAt; },
+      std::chrono::seconds(10)));
+  // Moved on from where it stopped, not from the start of the ring.
+  EXPECT_GT((later + 8000 - stoppedAt) % 8000, 0u);
+  EXPECT_EQ(buffer->Stop(), srOk);
 }
 
 }  // namespace
