@@ -1,5 +1,6 @@
-// Program entry: dispatches command-line commands, and installs a fatal-signal
-// handler that prints a backtrace before the process ends.
+// Program entry: "vomrella [SCRIPT]" opens the window (loading the script);
+// arguments starting with "--" are command-line commands. Installs a
+// fatal-signal handler that prints a backtrace before the process ends.
 
 #include <execinfo.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "app/CliCommand.h"
+#include "app/WindowProgram.h"
 
 std::vector<CliCommand>& CliRegistry::Commands() {
   static std::vector<CliCommand> commands;
@@ -48,7 +50,7 @@ void InstallFatalSignalHandlers() {
 }
 
 int Usage(FILE* out) {
-  std::fprintf(out, "Usage: vomrella [SCRIPT]\n");
+  std::fprintf(out, "Usage: vomrella [SCRIPT]\n           opens the window, loading SCRIPT when given\n");
   std::vector<CliCommand> sorted = CliRegistry::Commands();
   std::sort(sorted.begin(), sorted.end(), [](const CliCommand& a, const CliCommand& b) { return a.name < b.name; });
   for (const CliCommand& c : sorted)
@@ -62,7 +64,7 @@ int Usage(FILE* out) {
 int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
   std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage(stderr);
+  if (args.empty()) return RunWindowProgram(argc, argv, std::string());
   if (args[0] == "--help" || args[0] == "-h") return Usage(stdout);
   if (const CliCommand* command = CliRegistry::Find(args[0]))
     return command->run(std::vector<std::string_view>(args.begin() + 1, args.end()));
@@ -70,7 +72,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vomrella: unknown option %.*s\n", int(args[0].size()), args[0].data());
     return Usage(stderr);
   }
-  // A script path: until the window exists, list it.
-  if (const CliCommand* list = CliRegistry::Find("--list")) return list->run(args);
-  return Usage(stderr);
+  if (args.size() > 1) {
+    std::fprintf(stderr, "vomrella: csak egy script adható meg\n");
+    return Usage(stderr);
+  }
+  return RunWindowProgram(argc, argv, std::string(args[0]));
 }

@@ -1,0 +1,14 @@
+#pragma once
+// Running the window as the program does.
+
+#include <string>
+
+// True when Qt can show a window here: a display is set, or a platform was
+// chosen through QT_QPA_PLATFORM.
+bool WindowPlatformAvailable();
+
+// Creates the application and the main window (loading `firstArgument` as a
+// script when it is not empty), shows it and runs the event loop; returns the
+// exit status. Without a display it prints one line saying how to run the
+// program under a virtual display and returns 1.
+int RunWindowProgram(int argc, char** argv, const std::string& firstArgument);

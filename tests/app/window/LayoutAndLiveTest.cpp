@@ -1,0 +1,145 @@
+// The window's start state, its growth when resized, and the live page.
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTreeView>
+
+#include "WindowTestSupport.h"
+#include "widgets/TFlatButton.h"
+#include "widgets/TOwnPageControl.h"
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+using LayoutTest = WindowTest;
+
+TEST_F(LayoutTest, StartsEmptyOnTheFirstPageWithTheDesignedControls) {
+  OpenWindow("");  // an empty first argument is no argument
+  EXPECT_EQ(Window->windowTitle(), U("Vomrella szimulátor"));
+  EXPECT_EQ(Window->PageControl->currentIndex(), 0);
+  Window->show();
+  EXPECT_EQ(Window->PageControl->size(), QSize(410, 508));
+  EXPECT_EQ(Window->PageControl->geometry().top(), Window->menuBar()->geometry().bottom() + 1);
+  EXPECT_EQ(Window->minimumSize(), Window->size());
+  EXPECT_EQ(Window->PageControl->tabText(1), U(" Gyorsbillentyűk "));
+  EXPECT_TRUE(Window->Store().Ures());
+  EXPECT_TRUE(Dialogs->Shown.empty());
+  EXPECT_EQ(Window->E_TestHossz->text(), "0");
+  EXPECT_EQ(Window->Panel_RogzStatus->text(), U("Rendben"));
+  EXPECT_EQ(Window->Panel_HotPlay->text(), U("Inaktív"));
+  EXPECT_TRUE(Window->ProgressBar->isHidden());
+  EXPECT_TRUE(Window->L_Perc->isHidden());
+  EXPECT_EQ(Window->E_HotPrev->maxLength(), 1);
+  // Every control is found by its name.
+  for (const char* name : {"CB_RogzOsszeall", "B_Opciok", "VST", "B_Fel", "B_Torol", "B_Le", "E_FajlNev",
+                           "B_RogzRendben", "CB_TestOsszeall", "B_OsszeallRun", "E_Akt", "E_Next", "B_HotNext"})
+    EXPECT_NE(Window->findChild<QWidget*>(name), nullptr) << name;
+  EXPECT_EQ(Window->VST->model()->headerData(1, Qt::Horizontal).toString(), U("Fájl név"));
+  EXPECT_EQ(Window->VST->columnWidth(1), 166);
+}
+
+TEST_F(LayoutTest, GrowingMovesTheRightButtonsAndKeepsTheTestGroupAtTheBottom) {
+  OpenWindow();
+  Window->show();
+  const QSize start = Window->size();
+  auto rightGap = [](QWidget* w) { return w->parentWidget()->width() - w->geometry().right(); };
+  auto bottomGap = [](QWidget* w) { return w->parentWidget()->height() - w->geometry().bottom(); };
+  std::vector<QWidget*> right = {Window->B_Opciok, Window->B_Fel, Window->B_Torol, Window->B_Le,
+                                 Window->B_First, Window->B_Prev, Window->B_Next};
+  for (int page = 0; page < 3; ++page) Window->PageControl->setCurrentIndex(page);  // lay every page out
+  std::vector<int> gaps;
+  for (QWidget* w : right) gaps.push_back(rightGap(w));
+  const int testBottom = bottomGap(Window->GB_Teszt);
+  const int listWidth = Window->VST->width();
+  const int groupWidth = Window->GB_Rogzit->width();
+  const int selectorWidth = Window->CB_RogzOsszeall->width();
+  const int addGroupTop = Window->GB_Rogzit->y();
+
+  Window->resize(start + QSize(120, 90));
+  for (int page = 0; page < 3; ++page) Window->PageControl->setCurrentIndex(page);
+  for (size_t i = 0; i < right.size(); ++i) EXPECT_EQ(rightGap(right[i]), gaps[i]) << right[i]->objectName().toStdString();
+  EXPECT_EQ(bottomGap(Window->GB_Teszt), testBottom);
+  EXPECT_EQ(Window->VST->width(), listWidth + 120);
+  EXPECT_EQ(Window->GB_Rogzit->width(), groupWidth + 120);
+  EXPECT_EQ(Window->CB_RogzOsszeall->width(), selectorWidth + 120);
+  // The composition group has a fixed height: what sits at its bottom stays.
+  EXPECT_EQ(Window->GB_Osszeallitas->height(), 391);
+  EXPECT_EQ(Window->GB_Rogzit->y(), addGroupTop);
+  EXPECT_EQ(Window->B_FileStart->pos(), QPoint(302, 36));  // unanchored inside its group
+
+  Window->resize(start);
+  Window->PageControl->setCurrentIndex(0);
+  EXPECT_EQ(Window->CB_RogzOsszeall->width(), selectorWidth);
+  Window->resize(start - QSize(100, 100));
+  EXPECT_EQ(Window->size(), start);
+}
+
+class LiveTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    OpenWindow();
+  }
+};
+
+TEST_F(LiveTest, NextAndPreviousWrapAtBothEnds) {
+  for (const char* name : {"A", "B", "C"}) AddComposition(U(name));
+  // Adding fills the page for the unchanged index 0.
+  EXPECT_EQ(Window->E_Akt->text(), "A");
+  EXPECT_EQ(Window->E_Next->text(), "B");
+  Window->B_PrevClick();
+  EXPECT_EQ(Window->AktIndex, 2);
+  EXPECT_EQ(Window->E_Akt->text(), "C");
+  EXPECT_EQ(Window->E_Next->text(), "A");
+  EXPECT_EQ(Window->ApplicationTitle(), "VR - C");
+  EXPECT_EQ(Window->windowIconText(), "VR - C");
+  Window->B_NextClick();
+  EXPECT_EQ(Window->AktIndex, 0);
+  Window->B_NextClick();
+  Window->B_FirstClick();
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->E_Akt->text(), "A");
+}
+
+TEST_F(LiveTest, OneCompositionStaysAtZeroAndAnEmptyStoreKeepsTheFields) {
+  Window->B_NextClick();
+  Window->B_PrevClick();
+  EXPECT_EQ(Window->AktIndex, -1);  // the last of none
+  EXPECT_TRUE(Window->E_Akt->text().isEmpty());
+  EXPECT_EQ(Window->ApplicationTitle(), "VR - ");
+
+  Window->AktIndex = 0;
+  AddComposition(U("Egy"));
+  Window->B_NextClick();
+  EXPECT_EQ(Window->AktIndex, 0);
+  Window->B_PrevClick();
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->E_Akt->text(), U("Egy"));
+  EXPECT_EQ(Window->E_Next->text(), U("Egy"));
+
+  // After deleting the last composition both fields keep the deleted name.
+  Window->Pop_TorolClick();
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->E_Akt->text(), U("Egy"));
+  EXPECT_EQ(Window->E_Next->text(), U("Egy"));
+}
+
+TEST_F(LiveTest, MovingCompositionsKeepsTheIndexAndTheExitCommandStopsFirst) {
+  for (const char* name : {"A", "B"}) AddComposition(U(name));
+  Window->B_NextClick();
+  Window->Pop_FelClick();  // B moves up; index 1 now names A
+  EXPECT_EQ(Window->AktIndex, 1);
+  EXPECT_EQ(Window->E_Akt->text(), "B");  // the page is not refreshed by a move
+  Window->B_FirstClick();
+  Window->B_NextClick();
+  EXPECT_EQ(Window->E_Akt->text(), "A");
+  Window->MMI_ExitClick();
+  EXPECT_EQ(ExitCalls, 1);
+}
+
+}  // namespace

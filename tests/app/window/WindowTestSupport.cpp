@@ -1,0 +1,90 @@
+#include "WindowTestSupport.h"
+
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTreeView>
+#include <fstream>
+
+#include "app/TItemListModel.h"
+#include "audio/output/VirtualSoundSystem.h"
+#include "support/Mp3Encoder.h"
+#include "support/WavBuilder.h"
+
+namespace fs = std::filesystem;
+
+void WindowTest::SetUp() {
+  OldCurrent = fs::current_path();
+  char pattern[] = "/tmp/vomrella-window-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  Folder = pattern;
+  fs::create_directories(Folder / "Hangok");
+  fs::current_path(Folder);
+}
+
+void WindowTest::TearDown() {
+  Window.reset();
+  fs::current_path(OldCurrent);
+  std::error_code ec;
+  fs::remove_all(Folder, ec);
+}
+
+void WindowTest::OpenWindow(const std::string& firstArgument) {
+  auto dialogs = std::make_unique<TScriptedDialogs>();
+  Dialogs = dialogs.get();
+  TFrm_Main::TOptions options;
+  options.Dialogs = std::move(dialogs);
+  options.SoundSystem = std::make_shared<TVirtualSoundSystem>();
+  options.FirstArgument = firstArgument;
+  options.ExitProcess = [this] { ++ExitCalls; };
+  Window = std::make_unique<TFrm_Main>(std::move(options));
+}
+
+void WindowTest::WriteWav(const std::string& name, double seconds, int channels, int rate) {
+  const auto frames = size_t(seconds * rate);
+  TFmtFields fmt;
+  fmt.Channels = uint16_t(channels);
+  fmt.SampleRate = uint32_t(rate);
+  const TBytes bytes = MakeWav(fmt, Int16Bytes(TestSignal(frames, channels, 7)));
+  WriteFile(name, std::string(bytes.begin(), bytes.end()));
+}
+
+void WindowTest::WriteMp3(const std::string& name, double seconds) {
+  ASSERT_TRUE(EncodeMp3File((Folder / "Hangok" / name).string(), ToneSignal(1, 22050, seconds), 1, 22050));
+}
+
+void WindowTest::WriteFile(const std::string& name, const std::string& bytes) {
+  std::ofstream out(Folder / "Hangok" / name, std::ios::binary);
+  out << bytes;
+  ASSERT_TRUE(out.good());
+}
+
+void WindowTest::AddComposition(const QString& name) {
+  Dialogs->InputAnswers.push_back(name);
+  Window->Pop_UjClick();
+}
+
+void WindowTest::AddItem(const QString& file, const QString& pause) {
+  Window->E_FajlNev->setText(file);
+  Window->E_RogzSzunet->setText(pause);
+  Window->B_RogzRendbenClick();
+}
+
+void WindowTest::SelectItemRow(int r) {
+  const QModelIndex index = Window->VSTModel->index(r, 0);
+  Window->VST->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+std::vector<QString> WindowTest::Column(int column) const {
+  std::vector<QString> cells;
+  for (int r = 0; r < Window->VSTModel->rowCount(); ++r)
+    cells.push_back(Window->VSTModel->data(Window->VSTModel->index(r, column), Qt::DisplayRole).toString());
+  return cells;
+}
+
+std::vector<QString> WindowTest::Selector(bool testSide) const {
+  QComboBox* cb = testSide ? Window->CB_TestOsszeall : Window->CB_RogzOsszeall;
+  std::vector<QString> names;
+  for (int i = 0; i < cb->count(); ++i) names.push_back(cb->itemText(i));
+  return names;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// A window on the offscreen platform in a fresh clip folder: the test works
+// in a temporary folder holding "Hangok" with real clips it writes there.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "ScriptedDialogs.h"
+#include "app/TFrm_Main.h"
+#include "app/TItemListModel.h"
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Creates the window (loading `firstArgument` as a script when given).
+  void OpenWindow(const std::string& firstArgument = {});
+
+  // Clips under Hangok/: a 16-bit WAV of `seconds`, an MP3 of `seconds`, any
+  // bytes.
+  void WriteWav(const std::string& name, double seconds, int channels = 1, int rate = 8000);
+  void WriteMp3(const std::string& name, double seconds);
+  void WriteFile(const std::string& name, const std::string& bytes);
+
+  // Adds a composition through "Új" with the name typed.
+  void AddComposition(const QString& name);
+  // Adds an item through the "Felvitel" panel.
+  void AddItem(const QString& file, const QString& pause);
+  // Selects row r of the item list (as a click does).
+  void SelectItemRow(int r);
+  // The item list's cells of one column, top to bottom.
+  std::vector<QString> Column(int column) const;
+  std::vector<QString> Selector(bool testSide) const;
+
+  std::filesystem::path Folder;
+  std::unique_ptr<TFrm_Main> Window;
+  TScriptedDialogs* Dialogs = nullptr;  // owned by the window
+  int ExitCalls = 0;
+
+ private:
+  std::filesystem::path OldCurrent;
+};
