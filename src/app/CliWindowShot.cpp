@@ -3,6 +3,7 @@
 // script loaded (the bundled demo by default) so that something shows. For
 // review by eye and for the user guide.
 
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
@@ -67,6 +68,13 @@ int WindowShot(const std::vector<std::string_view>& args) {
   options.Dialogs = std::make_unique<TConsoleDialogs>();
   options.FirstArgument = script.string();
   TFrm_Main window(std::move(options));
+  // Show the first composition's items and the live page for it.
+  if (window.CB_RogzOsszeall->count() > 0) {
+    window.CB_RogzOsszeall->setCurrentIndex(0);
+    window.CB_TestOsszeall->setCurrentIndex(0);
+    window.CB_RogzOsszeallSelect();
+    window.CB_TestOsszeallSelect();
+  }
   window.AdatlapKitolt(window.AktIndex);
   window.show();
   int failed = 0;

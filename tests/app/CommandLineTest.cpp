@@ -339,3 +339,29 @@ TEST(CliWidgetGallery, WrongArgumentsOrAnUnwritablePathFail) {
 }
 
 }  // namespace
+
+// --- The window ----------------------------------------------------------
+
+TEST(CommandLine, WithoutADisplayTheWindowSaysHowToRunItAndExitsOne) {
+  TTempFolder folder;
+  const std::map<std::string, std::string> noDisplay = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {folder.File("script.vrs")}}) {
+    const TResult r = RunProgram(folder, args, noDisplay);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "xvfb-run -a vomrella")) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+  }
+}
+
+TEST(CliWindowShot, RendersTheThreePagesOfTheDemo) {
+  TTempFolder folder;
+  const TResult r = RunProgram(folder, {"--window-shot", folder.File("shots")}, {{"QT_QPA_PLATFORM", "offscreen"}});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  for (const char* page : {"page-0.png", "page-1.png", "page-2.png"}) {
+    const std::vector<uint8_t> png = ReadFileBytes(folder.File(std::string("shots/") + page));
+    ASSERT_GT(png.size(), 8u) << page;
+    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG") << page;
+  }
+  const TResult bad = RunProgram(folder, {"--window-shot"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+  EXPECT_EQ(bad.Status, 2);
+}
