@@ -17,6 +17,7 @@
 
 #include "BenchClock.h"
 #include "app/TFrm_Main.h"
+#include "app/TItemListModel.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
 
