@@ -64,7 +64,7 @@ class TAuOutput : public TComponent {
   // calls PauseEntered) when its step returns, and Status then says so.
   virtual void Pause();
   // When busy: the input's Resume hook, then release the worker; when it was
-  // idling, wait (at most 10 s) for it to acknowledge.
+  // idling, wait (at most PauseTimeout) for it to acknowledge.
   virtual void Resume();
   TOutputStatus Status() const;
   // How long Pause and Resume wait for the worker's acknowledgement (default

@@ -66,6 +66,8 @@ void TDXAudioOut::PauseLeft() {
   // the first step; a stop ending the pass leaves the device to Done.
   if (!RestartAfterPause || StopRequested()) return;
   RestartAfterPause = false;
+  // A device that refuses to restart finds no room at the following polls
+  // and ends the pass with "Audio output error".
   Wrapper.RestartOutput();
 }
 
