@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/CliCommand.h"
+#include "widgets/PixelFont.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/TOwnPageControl.h"
 #include "widgets/WindowGlyphs.h"
@@ -22,13 +23,6 @@ namespace {
 
 const QColor kWindowBlue(0xE1, 0xED, 0xFB);
 const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
-
-QFont PixelFont(const char* family, int pixels, bool bold = false) {
-  QFont f{QString::fromLatin1(family)};
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
 
 // A sample to render: built on the canvas, optionally focused when grabbed.
 struct Sample {
@@ -220,7 +214,7 @@ class Gallery {
 
 int RunWidgetGallery(const std::vector<std::string_view>& args) {
   if (args.size() != 1) {
-    std::fprintf(stderr, "usage: vomrella --widget-gallery OUT.png\n");
+    std::fprintf(stderr, "Használat: vomrella --widget-gallery KIMENET.png\n");
     return 2;
   }
   if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
@@ -239,14 +233,14 @@ int RunWidgetGallery(const std::vector<std::string_view>& args) {
     saved = gallery.Save(out);
   }
   if (!saved) {
-    std::fprintf(stderr, "vomrella: cannot write %s\n", out.toLocal8Bit().constData());
+    std::fprintf(stderr, "vomrella: %s: a kép nem írható\n", out.toLocal8Bit().constData());
     return 1;
   }
   return 0;
 }
 
-const CliRegistration kRegistration({"--widget-gallery", "OUT.png",
-                                     "render every flat-button state and the window's page control into a PNG",
+const CliRegistration kRegistration({"--widget-gallery", "KIMENET.png",
+                                     "a gombok minden állapota és az ablak lapfülei egy PNG képen, átnézésre",
                                      &RunWidgetGallery});
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "app/TFrm_Main.h"
 #include "app/TItemListModel.h"
 #include "widgets/SystemColors.h"
+#include "widgets/PixelFont.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/TOwnPageControl.h"
 #include "widgets/WindowGlyphs.h"
@@ -32,13 +33,6 @@ const QColor kButtonStart(0xCA, 0xDF, 0xF7);
 const QColor kButtonEnd(0x89, 0xB8, 0xEB);
 const QColor kActiveFrame(0xF1, 0xAF, 0x76);
 const QColor kDefaultFrame(0x37, 0x59, 0x06);
-
-QFont PixelFont(const char* family, int pixels, bool bold = false) {
-  QFont f{QString::fromLatin1(family)};
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
 
 QFont WindowFont() { return PixelFont("MS Sans Serif", 11); }
 QFont PageFont() { return PixelFont("Arial", 13, true); }
