@@ -1,12 +1,15 @@
 #include "model/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "model/EFileError.h"
 
@@ -24,16 +27,27 @@ class TTempFile {
  public:
   TTempFile(const fs::path& folder, const std::string& targetName, const TSaveSystemCalls& calls)
       : Calls_(calls) {
-    // Hidden, next to the target, so the rename stays within one file system.
-    std::string name = "." + targetName.substr(0, 200) + ".XXXXXX";
-    Path_ = (folder / name).string();
-    Fd_ = mkostemp(Path_.data(), O_CLOEXEC);
-    if (Fd_ < 0) throw EFileError(SystemError("cannot create a temporary file in", folder, errno));
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      // Hidden, next to the target, so the rename stays within one file system.
+      Path_ = (folder / TempPrefix(targetName)).string() + "XXXXXX";
+      Fd_ = mkostemp(Path_.data(), O_CLOEXEC);
+      if (Fd_ < 0) throw EFileError(SystemError("cannot create a temporary file in", folder, errno));
+      // The lock marks the file as in use until this object goes (past the
+      // rename), so another save's clean-up leaves it alone; a process killed
+      // mid-save loses it with its descriptors. The lock lives on a second
+      // descriptor because Close() gives up the first before the rename.
+      LockFd_ = ::fcntl(Fd_, F_DUPFD_CLOEXEC, 0);
+      if (LockFd_ >= 0 && ::flock(LockFd_, LOCK_EX) == 0 && StillNamed()) return;
+      // A clean-up took the file between its creation and the lock: start over.
+      Release();
+    }
+    throw EFileError(SystemError("cannot create a temporary file in", folder, EEXIST));
   }
-  ~TTempFile() {
-    if (Fd_ >= 0) ::close(Fd_);
-    if (!Renamed_) ::unlink(Path_.c_str());
-  }
+  ~TTempFile() { Release(); }
+
+  // ".<target name>." : the temporary files of a target are this plus six
+  // characters of mkstemp's.
+  static std::string TempPrefix(const std::string& targetName) { return "." + targetName.substr(0, 200) + "."; }
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
 
@@ -49,11 +63,70 @@ class TTempFile {
   void MarkRenamed() { Renamed_ = true; }
 
  private:
+  // Whether Path_ still names our file (either descriptor shows it; Close()
+  // may have taken the first).
+  bool StillNamed() const {
+    const int fd = LockFd_ >= 0 ? LockFd_ : Fd_;
+    struct stat byName, byFd;
+    return fd >= 0 && ::lstat(Path_.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 &&
+           byName.st_dev == byFd.st_dev &&
+           byName.st_ino == byFd.st_ino;
+  }
+  void Release() {
+    if (!Renamed_ && StillNamed()) ::unlink(Path_.c_str());
+    if (Fd_ >= 0) ::close(Fd_);
+    if (LockFd_ >= 0) ::close(LockFd_);
+    Fd_ = LockFd_ = -1;
+  }
+
   const TSaveSystemCalls& Calls_;
   std::string Path_;
   int Fd_ = -1;
+  int LockFd_ = -1;  // holds the lock on the file (see the constructor)
   bool Renamed_ = false;
 };
+
+bool IsMkstempSuffix(std::string_view s) {
+  if (s.size() != 6) return false;
+  for (char c : s)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+// Removes the temporary files that earlier saves of `targetName` left in
+// `folder` when they were killed: names of our pattern, regular files of this
+// user, not locked by a save still running. Best effort; errors are ignored
+// because a leftover costs only disk space.
+void RemoveStaleTemporaries(const fs::path& folder, const std::string& targetName) {
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return;
+  DIR* dir = ::fdopendir(dirFd);
+  if (dir == nullptr) {
+    ::close(dirFd);
+    return;
+  }
+  const std::string prefix = TTempFile::TempPrefix(targetName);
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix &&
+        IsMkstempSuffix(name.substr(prefix.size())))
+      stale.emplace_back(name);
+  }
+  for (const std::string& name : stale) {
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat byFd, byName;
+    // Unlinked only while locked by us and still under that name, so a file a
+    // running save has just renamed over the target is never touched.
+    if (::fstat(fd, &byFd) == 0 && S_ISREG(byFd.st_mode) && byFd.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+        byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino)
+      ::unlinkat(dirFd, name.c_str(), 0);
+    ::close(fd);
+  }
+  ::closedir(dir);  // closes dirFd too
+}
 
 void WriteAll(const TSaveSystemCalls& calls, int fd, std::string_view bytes, const fs::path& target) {
   const char* data = bytes.data();
@@ -105,6 +178,7 @@ void SaveFileAtomically(const fs::path& target, std::string_view bytes, const TS
   struct stat old;
   const bool hadOld = ::stat(real.c_str(), &old) == 0;
 
+  RemoveStaleTemporaries(folder, name);
   TTempFile temp(folder, name, calls);
   WriteAll(calls, temp.Fd(), bytes, target);
   if (hadOld) {

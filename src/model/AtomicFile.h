@@ -10,6 +10,12 @@
 // and, where allowed, its owner and group; fsync; close; rename over the
 // target; fsync the folder so the rename itself is durable.
 //
+// The temporary file is named "." + target name + "." + six characters and
+// is locked (flock) until the save ends. A save killed midway leaves its
+// temporary file behind, unlocked; the next save of the same target removes
+// such files (this user's regular files of that pattern that no running save
+// holds locked) before it starts.
+//
 // On a failure before the rename the temporary file is removed, the target
 // is untouched and EFileError is thrown naming the file and the system's
 // error text. A failed fsync is never retried (the kernel may already have
