@@ -99,7 +99,7 @@ bool TMediaSyncReader::OpenStream(AVIOContext* Io) {
   return true;
 }
 
-TWaveFormat TMediaSyncReader::GetOutputWaveFormat(uint32_t Output) const {
+TReaderFormat TMediaSyncReader::GetOutputWaveFormat(uint32_t Output) const {
   if (Output >= FOutputs.size()) return {};
   return {FOutputs[Output].Channels, FOutputs[Output].SampleRate, 16};
 }
@@ -117,8 +117,8 @@ bool TMediaSyncReader::SetOutputSetting(uint32_t Output, std::string_view Name, 
   return false;
 }
 
-std::vector<TWaveFormat> TMediaSyncReader::FormatsOf(const Output& Out) const {
-  std::vector<TWaveFormat> formats;
+std::vector<TReaderFormat> TMediaSyncReader::FormatsOf(const Output& Out) const {
+  std::vector<TReaderFormat> formats;
   if (!Out.Decodable) return formats;
   std::vector<uint16_t> depths{8, 16};
   if (Out.Discrete) depths.insert(depths.end(), {24, 32});
@@ -134,13 +134,13 @@ uint32_t TMediaSyncReader::GetOutputFormatCount(uint32_t Output) const {
   return static_cast<uint32_t>(FormatsOf(FOutputs[Output]).size());
 }
 
-TWaveFormat TMediaSyncReader::GetOutputFormat(uint32_t Output, uint32_t Index) const {
+TReaderFormat TMediaSyncReader::GetOutputFormat(uint32_t Output, uint32_t Index) const {
   if (Output >= FOutputs.size()) return {};
   auto formats = FormatsOf(FOutputs[Output]);
-  return Index < formats.size() ? formats[Index] : TWaveFormat{};
+  return Index < formats.size() ? formats[Index] : TReaderFormat{};
 }
 
-bool TMediaSyncReader::SetOutputProps(uint32_t Output, const TWaveFormat& Format) {
+bool TMediaSyncReader::SetOutputProps(uint32_t Output, const TReaderFormat& Format) {
   if (Output >= FOutputs.size()) return false;
   auto formats = FormatsOf(FOutputs[Output]);
   if (std::find(formats.begin(), formats.end(), Format) == formats.end()) return false;

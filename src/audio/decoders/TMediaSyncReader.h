@@ -31,11 +31,13 @@ struct AVFrame;
 struct AVPacket;
 struct SwrContext;
 
-struct TWaveFormat {
+// One PCM format an output offers. (The sound output has its own, fuller
+// TWaveFormat; both libraries go into one program, so the names differ.)
+struct TReaderFormat {
   uint16_t Channels = 0;
   uint32_t SampleRate = 0;
   uint16_t BitsPerSample = 0;
-  bool operator==(const TWaveFormat&) const = default;
+  bool operator==(const TReaderFormat&) const = default;
 };
 
 // One decoded piece of audio: Length bytes at Data.
@@ -56,14 +58,14 @@ class TMediaSyncReader {
   bool OpenStream(AVIOContext* Io);
   uint32_t GetOutputCount() const { return static_cast<uint32_t>(FOutputs.size()); }
   // The output's own format (its stream's channels and rate, 16 bits).
-  TWaveFormat GetOutputWaveFormat(uint32_t Output) const;
+  TReaderFormat GetOutputWaveFormat(uint32_t Output) const;
   // "EnableDiscreteOutput" (0 or 1) and "SpeakerConfig" (channel count);
   // false for other names or outputs.
   bool SetOutputSetting(uint32_t Output, std::string_view Name, uint32_t Value);
   uint32_t GetOutputFormatCount(uint32_t Output) const;
-  TWaveFormat GetOutputFormat(uint32_t Output, uint32_t Index) const;
+  TReaderFormat GetOutputFormat(uint32_t Output, uint32_t Index) const;
   // Chooses one of the offered formats for the output.
-  bool SetOutputProps(uint32_t Output, const TWaveFormat& Format);
+  bool SetOutputProps(uint32_t Output, const TReaderFormat& Format);
   uint16_t GetStreamNumberForOutput(uint32_t Output) const;
   // Opens the decoder of Stream (an output's stream) for decoded samples.
   bool SetReadStreamSamples(uint16_t Stream);
@@ -88,10 +90,10 @@ class TMediaSyncReader {
     bool Decodable = false;
     bool Discrete = false;
     uint32_t SpeakerConfig = 0;
-    TWaveFormat Chosen;
+    TReaderFormat Chosen;
   };
 
-  std::vector<TWaveFormat> FormatsOf(const Output& Out) const;
+  std::vector<TReaderFormat> FormatsOf(const Output& Out) const;
   const Output* OutputOfStream(int Stream) const;
   bool ReceiveFrame();  // decodes until a frame is in FFrame; false at the end
   bool ConvertFrame(TReaderSample& Sample);
@@ -104,7 +106,7 @@ class TMediaSyncReader {
   AVFrame* FFrame = nullptr;
   std::vector<Output> FOutputs;
   int FReadStream = -1;
-  TWaveFormat FTarget;
+  TReaderFormat FTarget;
   bool FFlushSent = false;   // the decoder has been told the input ended
   int64_t FSkipTo = -1;      // after a seek: first wanted sample (stream rate), -1 = none
   std::vector<uint8_t> FConverted;

@@ -25,7 +25,7 @@ bool OpenReader(wma_sync_reader& c, TStream* source, int64_t origin) {
 // Every choice records channels and rate along with the bits, so the format
 // reported afterwards is always the one the chosen output delivers (a later
 // audio output's own channels and rate never replace them).
-void ChooseFormat(wma_sync_reader& c, uint32_t output, const TWaveFormat& f) {
+void ChooseFormat(wma_sync_reader& c, uint32_t output, const TReaderFormat& f) {
   if (!c.Reader->SetOutputProps(output, f)) return;
   c.FormatFound = true;
   c.OutputNumber = output;
@@ -71,10 +71,10 @@ void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int
     if (ChannelCode == 0) {
       // The output's own channels and rate; a format qualifies with at least
       // the bits found so far, so the last of the best wins.
-      const TWaveFormat own = reader.GetOutputWaveFormat(i);
+      const TReaderFormat own = reader.GetOutputWaveFormat(i);
       const uint32_t count = reader.GetOutputFormatCount(i);
       for (uint32_t k = 0; k < count; ++k) {
-        const TWaveFormat f = reader.GetOutputFormat(i, k);
+        const TReaderFormat f = reader.GetOutputFormat(i, k);
         if (f.BitsPerSample >= Context.OutBitsPerSample && f.SampleRate == own.SampleRate &&
             f.Channels == own.Channels)
           ChooseFormat(Context, i, f);
@@ -84,7 +84,7 @@ void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int
     if (ChannelCode > 2) reader.SetOutputSetting(i, "SpeakerConfig", uint32_t(ChannelCode));
     const uint32_t count = reader.GetOutputFormatCount(i);
     for (uint32_t k = 0; k < count; ++k) {
-      const TWaveFormat f = reader.GetOutputFormat(i, k);
+      const TReaderFormat f = reader.GetOutputFormat(i, k);
       bool qualifies = ChannelCode == -1
                            ? f.Channels >= Context.OutChannels && f.SampleRate >= Context.OutSampleRate &&
                                  f.BitsPerSample >= Context.OutBitsPerSample

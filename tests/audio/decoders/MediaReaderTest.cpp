@@ -3,9 +3,14 @@
 #include <memory>
 #include <ostream>
 
+#include <type_traits>
+
 #include "audio/core/TStream.h"
 #include "audio/decoders/MediaTestFiles.h"
 #include "audio/decoders/WmaSyncReader.h"
+// The sound output's format type lives in the same program as the reader's:
+// this file only compiles while their names differ.
+#include "audio/output/SoundSystem.h"
 
 namespace {
 
@@ -249,4 +254,14 @@ TEST(MediaReader, DecodesATruncatedMp3UpToWhereItEnds) {
   auto part = cut.Drain(65536);
   EXPECT_GT(part.size(), all.size() / 4);
   EXPECT_LT(part.size(), all.size() * 3 / 4);
+}
+
+TEST(MediaReader, ReaderFormatAndSoundOutputFormatAreDistinctTypes) {
+  static_assert(!std::is_same_v<TReaderFormat, TWaveFormat>);
+  TReaderFormat reader{2, 44100, 16};
+  TWaveFormat device;
+  device.Channels = reader.Channels;
+  device.SamplesPerSec = reader.SampleRate;
+  device.BitsPerSample = reader.BitsPerSample;
+  EXPECT_EQ(device.Channels * device.BitsPerSample / 8, 4);
 }
