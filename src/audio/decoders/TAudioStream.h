@@ -6,9 +6,10 @@
 // The adapter sees the wrapped stream from Origin on: position 0 of the
 // AVIOContext is byte Origin of the stream. Reads pass to the stream; seeks
 // are absolute 64-bit positions (SEEK_SET, SEEK_CUR, SEEK_END and the size
-// query AVSEEK_SIZE). The context is read-only. The stream is not owned and
-// must outlive the adapter. Used by one thread at a time (the file input's
-// OpenLock or DataLock).
+// query AVSEEK_SIZE); a target before the origin or beyond what int64 can
+// hold is AVERROR(EINVAL). A negative Origin counts as 0. The context is
+// read-only. The stream is not owned and must outlive the adapter. Used by
+// one thread at a time (the file input's OpenLock or DataLock).
 
 #include <cstdint>
 

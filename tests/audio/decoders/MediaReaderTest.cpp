@@ -3,11 +3,18 @@
 #include <memory>
 #include <ostream>
 
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+}
+
 #include <type_traits>
 
 #include "audio/core/TStream.h"
 #include "audio/decoders/MediaTestFiles.h"
+#include "audio/decoders/TMP3In.h"
 #include "audio/decoders/WmaSyncReader.h"
+#include "support/WavBuilder.h"
 // The sound output's format type lives in the same program as the reader's:
 // this file only compiles while their names differ.
 #include "audio/output/SoundSystem.h"
@@ -264,4 +271,64 @@ TEST(MediaReader, ReaderFormatAndSoundOutputFormatAreDistinctTypes) {
   device.SamplesPerSec = reader.SampleRate;
   device.BitsPerSample = reader.BitsPerSample;
   EXPECT_EQ(device.Channels * device.BitsPerSample / 8, 4);
+}
+
+namespace {
+
+// A Sony Wave64 file behind 30 zero bytes (so the reader finds it on its
+// second try, from byte 30): "riff" and "wave" headers, a "fmt " chunk and a
+// "junk" chunk whose size sends libavformat to just below 2^63.
+std::vector<uint8_t> Wave64WithHugeJunkChunk() {
+  const uint8_t suffix[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+  std::vector<uint8_t> b(30, 0);
+  auto le64 = [&](uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i)));
+  };
+  auto guid = [&](const char* tag, const uint8_t* rest) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(tag[i]));
+    for (int i = 0; i < 12; ++i) b.push_back(rest[i]);
+  };
+  const uint8_t riff[12] = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+  guid("riff", riff);
+  le64(136);
+  guid("wave", suffix);
+  guid("fmt ", suffix);
+  le64(24 + 48);
+  const uint8_t fmt[16] = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0};  // PCM mono 8 kHz 16 bits
+  b.insert(b.end(), fmt, fmt + 16);
+  b.resize(b.size() + 32, 0);
+  guid("junk", suffix);
+  le64(0x7FFFFFFFFFFFFF77ull);
+  return b;
+}
+
+}  // namespace
+
+TEST(MediaReader, AdapterRefusesSeeksNoStreamPositionCanHold) {
+  TMemoryStream stream(std::vector<uint8_t>(166, 0));
+  TAudioStream adapter(&stream, 30);
+  AVIOContext* io = adapter.Context();
+  EXPECT_EQ(avio_seek(io, 100, SEEK_SET), 100);
+  EXPECT_EQ(avio_seek(io, INT64_MAX - 23, SEEK_SET), AVERROR(EINVAL));  // beyond INT64_MAX with the origin
+  EXPECT_EQ(avio_seek(io, INT64_MAX - 30, SEEK_SET), INT64_MAX - 30);   // the last reachable byte
+  EXPECT_EQ(avio_seek(io, 0, SEEK_SET), 0);
+  EXPECT_EQ(stream.Seek(0, soCurrent), 30);
+  EXPECT_EQ(avio_size(io), 136);
+}
+
+TEST(MediaReader, RefusesAWave64FileWithAChunkSizeNear2To63) {
+  const auto bytes = Wave64WithHugeJunkChunk();
+  ASSERT_EQ(bytes.size(), 166u);
+  TMemoryStream memory(bytes);
+  wma_sync_reader context;
+  wma_open(context, &memory, false, 0);
+  EXPECT_FALSE(context.FormatFound);
+  wma_close(context);
+
+  // The same through a file, as the window opens a clip not named ".wav".
+  TTempFile file(bytes, ".w64");
+  auto input = MakeComponent<TMP3In>();
+  input->SetFileName(file.Path());
+  EXPECT_FALSE(input->Valid());
+  EXPECT_EQ(input->TotalTime(), 0);
 }
