@@ -185,7 +185,39 @@ bool TMediaSyncReader::SetReadStreamSamples(uint16_t Stream) {
   FTarget = out->Chosen;
   FFlushSent = false;
   FSkipTo = -1;
+  FCountedDuration = -1;
+  if (FFormat->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE && !CountPacketDurations()) {
+    avcodec_free_context(&FDecoder);
+    FReadStream = -1;
+    return false;
+  }
   return true;
+}
+
+// A file whose header gives no length (an MP3 without a Xing or VBRI frame)
+// gets its length from libavformat as its size over the first frames' bit
+// rate, far off for a variable bit rate. Then the read stream's packets are
+// walked once and their durations summed: the demuxer only parses frame
+// headers for that, nothing is decoded. False when the stream cannot be
+// brought back to its start afterwards.
+bool TMediaSyncReader::CountPacketDurations() {
+  AVStream* st = FFormat->streams[FReadStream];
+  int64_t total = 0;
+  int64_t firstPos = -1;
+  bool complete = true;
+  while (av_read_frame(FFormat, FPacket) >= 0) {
+    if (FPacket->stream_index == FReadStream) {
+      if (firstPos < 0) firstPos = FPacket->pos;
+      if (FPacket->duration <= 0 || FPacket->duration > INT64_MAX - total) complete = false;
+      else total += FPacket->duration;
+    }
+    av_packet_unref(FPacket);
+  }
+  // Without a duration on every packet the sum says less than the estimate.
+  if (complete && total > 0) FCountedDuration = total;
+  const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+  if (av_seek_frame(FFormat, FReadStream, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+  return firstPos >= 0 && av_seek_frame(FFormat, -1, firstPos, AVSEEK_FLAG_BYTE) >= 0;
 }
 
 bool TMediaSyncReader::GetAttributeByName(std::string_view Name, std::wstring& Text) const {
@@ -213,6 +245,10 @@ bool TMediaSyncReader::GetDuration(int64_t& Duration100ns) const {
   if (!FFormat) return false;
   if (FReadStream >= 0) {
     const AVStream* st = FFormat->streams[FReadStream];
+    if (FCountedDuration > 0) {
+      Duration100ns = av_rescale_q(FCountedDuration, st->time_base, k100ns);
+      return true;
+    }
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
       Duration100ns = av_rescale_q(st->duration, st->time_base, k100ns);
       return true;
@@ -355,7 +391,10 @@ bool TMediaSyncReader::SetRange(int64_t Start100ns) {
   // overlap) to decode the first wanted one properly.
   int64_t preroll = st->codecpar->seek_preroll;
   const AVCodecID id = st->codecpar->codec_id;
-  if (id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP1) preroll = std::max<int64_t>(preroll, 4 * 1152);
+  // The bit reservoir reaches back up to 511 bytes (255 in MPEG-2), which at
+  // the lowest bit rates spans about ten frames; until it is whole the decoder
+  // gives silence.
+  if (id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP1) preroll = std::max<int64_t>(preroll, 12 * 1152);
   int64_t startSample = av_rescale(Start100ns, rate, k100ns.den);
   int64_t ts = av_rescale_q(std::max<int64_t>(startSample - preroll, 0), AVRational{1, rate}, st->time_base);
   if (st->start_time != AV_NOPTS_VALUE) ts += st->start_time;
@@ -381,6 +420,7 @@ void TMediaSyncReader::Close() {
   FTarget = {};
   FFlushSent = false;
   FSkipTo = -1;
+  FCountedDuration = -1;
   FResamplerFormat = -1;
   FResamplerRate = 0;
   FResamplerMask = 0;

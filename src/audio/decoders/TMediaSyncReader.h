@@ -74,7 +74,9 @@ class TMediaSyncReader {
   // container's own metadata key; false when absent.
   bool GetAttributeByName(std::string_view Name, std::wstring& Text) const;
   // "Duration" in 100-ns units (the read stream's, else the container's);
-  // false when the container does not give it.
+  // false when the container does not give it. Where libavformat could only
+  // estimate it from the bit rate, the read stream's packet durations are
+  // summed instead (SetReadStreamSamples walks the packets once for that).
   bool GetDuration(int64_t& Duration100ns) const;
   // The next decoded sample of Stream; false at the end or on an error.
   bool GetNextSample(uint16_t Stream, TReaderSample& Sample);
@@ -98,6 +100,7 @@ class TMediaSyncReader {
   bool ReceiveFrame();  // decodes until a frame is in FFrame; false at the end
   bool ConvertFrame(TReaderSample& Sample);
   bool PrepareResampler();
+  bool CountPacketDurations();
 
   AVFormatContext* FFormat = nullptr;
   AVCodecContext* FDecoder = nullptr;
@@ -109,6 +112,7 @@ class TMediaSyncReader {
   TReaderFormat FTarget;
   bool FFlushSent = false;   // the decoder has been told the input ended
   int64_t FSkipTo = -1;      // after a seek: first wanted sample (stream rate), -1 = none
+  int64_t FCountedDuration = -1;  // summed packet durations (stream time base), -1 = not counted
   std::vector<uint8_t> FConverted;
   // Input layout the resampler was set up for.
   int FResamplerFormat = -1;

@@ -10,6 +10,10 @@
 #include <mutex>
 #include <thread>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include "audio/core/EAuException.h"
 #include "audio/core/TStream.h"
 #include "audio/decoders/ClipReader.h"
@@ -225,6 +229,79 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase{"PcmWav", &TMediaTestFiles::RampWav, false},
                       DecodeCase{"SurroundWav", &TMediaTestFiles::Surround51Wav, false}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+namespace {
+
+// Removes the Xing/Info frame an encoder puts first in an MP3 (after its
+// ID3v2 tag); false when the file does not start with one.
+bool StripXingFrame(std::vector<uint8_t>& mp3) {
+  size_t at = 0;
+  if (mp3.size() > 10 && mp3[0] == 'I' && mp3[1] == 'D' && mp3[2] == '3')
+    at = 10 + (size_t(mp3[6]) << 21 | size_t(mp3[7]) << 14 | size_t(mp3[8]) << 7 | mp3[9]);
+  if (at + 4 > mp3.size() || mp3[at] != 0xFF || (mp3[at + 1] & 0xFE) != 0xFA) return false;  // MPEG-1 layer III
+  static const int kKbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+  static const int kRate[4] = {44100, 48000, 32000, 0};
+  const int kbps = kKbps[mp3[at + 2] >> 4], rate = kRate[(mp3[at + 2] >> 2) & 3];
+  if (kbps == 0 || rate == 0) return false;
+  const size_t length = size_t(144000 * kbps / rate + ((mp3[at + 2] >> 1) & 1));
+  if (at + length > mp3.size()) return false;
+  const std::string frame(mp3.begin() + long(at), mp3.begin() + long(at + length));
+  if (frame.find("Xing") == std::string::npos && frame.find("Info") == std::string::npos) return false;
+  mp3.erase(mp3.begin() + long(at), mp3.begin() + long(at + length));
+  return true;
+}
+
+}  // namespace
+
+TEST(Mp3In, MeasuresAVariableBitRateFileWithoutAXingFrameByItsFrames) {
+  if (!avcodec_find_encoder_by_name("libmp3lame")) GTEST_SKIP() << "libavcodec has no libmp3lame encoder";
+  // 1 s at 320 kbps, then 9 s at 32 kbps, and no header frame that gives the
+  // length: the first frames' bit rate makes the file look 2 s long.
+  char folder[] = "/tmp/vomrella-vbr-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string loudPath = std::string(folder) + "/loud.mp3", quietPath = std::string(folder) + "/quiet.mp3";
+  TEncodeRequest loud;
+  loud.BitRate = 320000;
+  ASSERT_TRUE(EncodeAudioFile(loudPath, ToneSignal(2, 44100, 1.0), loud));
+  TEncodeRequest quiet;
+  quiet.BitRate = 32000;
+  quiet.MuxerOptions = {{"write_xing", "0"}, {"id3v2_version", "0"}};
+  ASSERT_TRUE(EncodeAudioFile(quietPath, ToneSignal(2, 44100, 9.0, 440.0, 0.1), quiet));
+  std::vector<uint8_t> bytes = TMediaTestFiles::ReadBytes(loudPath);
+  ASSERT_TRUE(StripXingFrame(bytes));
+  const auto tail = TMediaTestFiles::ReadBytes(quietPath);
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  std::filesystem::remove_all(folder);
+  TTempFile file(bytes, ".mp3");
+
+  TReferenceDecode ref = DecodeWithLibav(file.Path(), 16);
+  ASSERT_TRUE(ref.Ok);
+  const int64_t frames = int64_t(ref.Pcm.size() / 4);
+  ASSERT_GT(frames, 44100 * 9);
+
+  auto r = Reader(file.Path());
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->TotalTime(), std::lround(double(frames) / 44100));
+  EXPECT_NEAR(double(r->TotalSamples()), double(frames), 441.0);  // the length in hundredths
+  auto pcm = ReadWholeRun(*r, 65536);
+  EXPECT_NEAR(double(pcm.size() / 4), double(frames), 441.0);
+  const size_t common = std::min(pcm.size(), ref.Pcm.size());
+  EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + long(common), ref.Pcm.begin()));  // from the first frame on
+
+  // Seeking still lands where the decoder has that sample.
+  r->Init();
+  ASSERT_TRUE(r->Seek(5 * 44100));
+  const uint8_t* data = nullptr;
+  uint32_t got = 4096;
+  r->GetData(data, got);
+  ASSERT_GT(got, 8u);
+  int worst = 0;
+  for (size_t i = 0; i < got / 2; ++i)
+    worst = std::max(worst, std::abs(int(int16_t(data[2 * i] | data[2 * i + 1] << 8)) -
+                                     Sample16(ref.Pcm, size_t(5 * 44100) * 2 + i)));
+  EXPECT_LE(worst, 64);
+  r->Flush();
+}
 
 TEST(Mp3In, AShortPullTakesOnlyFromTheCurrentDecodedSample) {
   auto r = Reader(Files().StereoMp3);
