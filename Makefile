@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build test run clean
+.PHONY: all bootstrap configure build test run package clean
 
 all: build
 
@@ -24,6 +24,11 @@ test: build
 # folder, so it runs from data/demo.
 run: build
 	@cd data/demo && ../../$(BUILD_DIR)/src/app/vomrella demo.vrs
+
+# The Debian package, $(BUILD_DIR)/vomrella_VERSION_ARCH.deb; install it with
+# "sudo apt install ./$(BUILD_DIR)/vomrella_*.deb".
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)

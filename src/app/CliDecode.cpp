@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/CliCommand.h"
+#include "app/CliSupport.h"
 #include "audio/core/PcmWavWriter.h"
 #include "audio/decoders/ClipReader.h"
 
@@ -28,6 +29,15 @@ int Decode(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "%s: nem olvasható (%s)\n", path.c_str(), std::strerror(errno));
     return 1;
   }
+  if (const std::string problem = cli::FileProblem(path); !problem.empty()) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
+    return 1;
+  }
+  cli::TOutputFile output(out);
+  if (const std::string problem = output.Problem(); !problem.empty()) {
+    std::fprintf(stderr, "%s: %s\n", out.c_str(), problem.c_str());
+    return 1;
+  }
   try {
     std::string message;
     TComponentPtr<TAuFileIn> reader = CreateClipReader(path, &message);
@@ -37,7 +47,8 @@ int Decode(const std::vector<std::string_view>& args) {
       return 1;
     }
     PcmWavWriter writer;
-    writer.Open(out, reader->Format());
+    writer.Open(output.TempPath(), reader->Format());
+    cli::TProgress progress("Dekódolás", double(reader->Size.load()));
     reader->Init();
     for (;;) {
       const uint8_t* block = nullptr;
@@ -45,19 +56,28 @@ int Decode(const std::vector<std::string_view>& args) {
       reader->GetData(block, bytes);
       if (bytes == 0) break;
       writer.Write(block, bytes);
+      progress.Update(double(writer.DataBytes()));
     }
     reader->Flush();
     writer.Close();
+    progress.Finish();
+    if (!output.Commit()) {
+      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), std::strerror(errno));
+      return 1;
+    }
     std::printf("%s: %llu bájt PCM -> %s\n", path.c_str(), static_cast<unsigned long long>(writer.DataBytes()),
                 out.c_str());
-    return 0;
+    return cli::FlushStdout() ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), e.what());
     return 1;
   }
 }
 
-const CliRegistration kDecode({"--decode", "FILE -o OUT.wav",
-                               "writes the PCM the clip's reader delivers as a plain WAV file", &Decode});
+const CliRegistration kDecode({"--decode", "FÁJL -o KIMENET.wav",
+                               "a klip olvasója által adott PCM egyszerű WAV fájlba írva", &Decode,
+                               "A kimenet csak a sikeres végén jelenik meg (addig ideiglenes néven készül).\n"
+                               "Kilépési kód: 0 kész, 1 a bemenet nem olvasható vagy a kimenet nem írható,\n"
+                               "2 hibás használat."});
 
 }  // namespace

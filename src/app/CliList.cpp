@@ -8,20 +8,14 @@
 #include <string>
 
 #include "app/CliCommand.h"
+#include "app/CliSupport.h"
 #include "model/Cp1250.h"
 #include "model/EFileError.h"
 #include "model/TScriptReader.h"
 
 namespace {
 
-// Script text for the terminal: Windows-1250 to UTF-8, with control
-// characters shown as "?" so a stray escape byte cannot drive the terminal.
-std::string Printable(const std::string& cp1250) {
-  std::string text = cp1250;
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return Cp1250ToUtf8(text);
-}
+using cli::Printable;
 
 int ListScript(const std::vector<std::string_view>& args) {
   if (args.size() != 1) {
@@ -39,6 +33,7 @@ int ListScript(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", e.what());
     return 1;
   }
+  if (cli::Refuse(path, cli::ScriptContentProblem(path))) return 1;
   try {
     TScriptLine line;
     while (reader->Next(line)) {
@@ -64,13 +59,11 @@ int ListScript(const std::vector<std::string_view>& args) {
     std::printf("A scriptben nincs összeállítás.\n");
   else
     std::printf("\nÖsszesen: %d összeállítás, %d elem\n", compositions, items);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::perror("vomrella: standard output");
-    return 1;
-  }
-  return 0;
+  return cli::FlushStdout() ? 0 : 1;
 }
 
-const CliRegistration kRegistration({"--list", "SCRIPT", "lists the compositions and items of a script", ListScript});
+const CliRegistration kRegistration({"--list", "SCRIPT", "a script összeállításai és elemei (a klipeket nem keresi meg)", ListScript,
+                                     "Kilépési kód: 0 rendben, 1 a script nem olvasható, üres vagy nem szöveg,\n"
+                                     "2 hibás használat."});
 
 }  // namespace

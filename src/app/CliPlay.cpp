@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/CliCommand.h"
+#include "app/CliSupport.h"
 #include "audio/core/EAuException.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/decoders/ClipReader.h"
@@ -61,6 +62,7 @@ int PlayClip(const std::vector<std::string_view>& args) {
     return 2;
   }
   const std::string path(args[0]);
+  if (cli::Refuse(path, cli::FileProblem(path))) return 1;
   std::string why;
   TComponentPtr<TAuFileIn> reader = CreateClipReader(path, &why);
   if (!reader) {
@@ -105,6 +107,9 @@ int PlayClip(const std::vector<std::string_view>& args) {
   return status;
 }
 
-const CliRegistration Registration({"--play", "FILE", "plays one clip through the sound device and exits", PlayClip});
+const CliRegistration Registration({"--play", "FÁJL", "egy klip lejátszása a hangeszközön, aztán kilép", PlayClip,
+                                    "Ctrl+C leállítja (kilépési kód 130). VOMRELLA_AUDIO=virtual:HALLOTT.wav a\n"
+                                    "virtuális eszközre játszik, és a hallottakat a fájlba írja.\n"
+                                    "Kilépési kód: 0 lejátszva, 1 a fájl nem játszható le, 2 hibás használat."});
 
 }  // namespace

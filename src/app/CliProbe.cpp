@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/CliCommand.h"
+#include "app/CliSupport.h"
 #include "audio/decoders/ClipReader.h"
 #include "audio/decoders/TWaveIn.h"
 
@@ -25,8 +26,9 @@ const char* KindOf(TAuFileIn& reader) {
 
 // One line for a file that cannot be read at all; false then.
 bool Readable(const std::string& path) {
-  if (access(path.c_str(), R_OK) == 0) return true;
-  std::printf("%s: nem olvasható (%s)\n", path.c_str(), std::strerror(errno));
+  const std::string problem = cli::FileProblem(path);
+  if (problem.empty()) return true;
+  std::printf("%s: %s\n", path.c_str(), problem.c_str());
   return false;
 }
 
@@ -35,19 +37,19 @@ bool ProbeOne(const std::string& path) {
   std::string message;
   TComponentPtr<TAuFileIn> reader = CreateClipReader(path, &message);
   if (!reader) {
-    std::printf("%s: invalid (%s)\n", path.c_str(), message.c_str());
+    std::printf("%s: érvénytelen (%s)\n", path.c_str(), message.c_str());
     return false;
   }
   const bool valid = reader->Valid();
   if (!valid) {
-    std::printf("%s: invalid kind=%s\n", path.c_str(), KindOf(*reader));
+    std::printf("%s: érvénytelen fajta=%s\n", path.c_str(), KindOf(*reader));
     return false;
   }
   const uint32_t channels = reader->Channels();
   const uint32_t rate = reader->SampleRate();
   const uint32_t bits = reader->BitsPerSample();
   const int32_t seconds = reader->TotalTime();
-  std::printf("%s: valid kind=%s channels=%u rate=%u bits=%u size=%lld time=%d\n", path.c_str(), KindOf(*reader),
+  std::printf("%s: érvényes fajta=%s csatorna=%u ráta=%u bit=%u méret=%lld idő=%d\n", path.c_str(), KindOf(*reader),
               channels, rate, bits, static_cast<long long>(reader->Size.load()), seconds);
   return true;
 }
@@ -62,15 +64,19 @@ int Probe(const std::vector<std::string_view>& args) {
     try {
       allValid = ProbeOne(std::string(arg)) && allValid;
     } catch (const std::exception& e) {
-      std::printf("%.*s: invalid (%s)\n", int(arg.size()), arg.data(), e.what());
+      std::printf("%.*s: érvénytelen (%s)\n", int(arg.size()), arg.data(), e.what());
       allValid = false;
     }
   }
+  if (!cli::FlushStdout()) return 1;
   return allValid ? 0 : 1;
 }
 
-const CliRegistration kProbe({"--probe", "FILE...",
-                              "prints validity, kind, format, size and length of each clip; exit 1 if any is invalid",
-                              &Probe});
+const CliRegistration kProbe({"--probe", "FÁJL...",
+                              "klipenként egy sor: érvényes-e, fajtája, formátuma, mérete és hossza",
+                              &Probe,
+                              "fajta: a WAV alformátuma (pcm, ima-adpcm, ...), vagy media a médiaolvasónál;\n"
+                              "méret: a PCM bájtjai, idő: hossz egész másodpercben.\n"
+                              "Kilépési kód: 0 mind érvényes, 1 van érvénytelen vagy olvashatatlan, 2 hibás használat."});
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,14 +50,40 @@ void InstallFatalSignalHandlers() {
 #endif
 }
 
-int Usage(FILE* out) {
-  std::fprintf(out, "Usage: vomrella [SCRIPT]\n           opens the window, loading SCRIPT when given\n");
+constexpr const char* kFooter =
+    "\nKilépési kódok: 0 rendben, 1 hiba a bemenetben (fájl, script vagy klip), 2 hibás használat.\n"
+    "A klipeket az ablak és a parancsok is a jelenlegi mappa Hangok almappájában keresik.\n"
+    "VOMRELLA_AUDIO=virtual (vagy virtual:FÁJL.wav): virtuális hangeszköz hangkártya helyett.\n";
+
+void PrintCommand(FILE* out, std::string_view name, std::string_view usage, std::string_view help) {
+  std::fprintf(out, "  vomrella %.*s%s%.*s\n      %.*s\n", int(name.size()), name.data(), usage.empty() ? "" : " ",
+               int(usage.size()), usage.data(), int(help.size()), help.data());
+}
+
+int Usage() {
+  std::printf("Vomrella szimulátor: nyilvános bemondások összeállítása, próbája és lejátszása.\n\nHasználat:\n");
+  PrintCommand(stdout, "[SCRIPT]", "", "megnyitja az ablakot; a megadott scriptet betölti");
   std::vector<CliCommand> sorted = CliRegistry::Commands();
   std::sort(sorted.begin(), sorted.end(), [](const CliCommand& a, const CliCommand& b) { return a.name < b.name; });
-  for (const CliCommand& c : sorted)
-    std::fprintf(out, "       vomrella %.*s %.*s\n           %.*s\n", int(c.name.size()), c.name.data(),
-                 int(c.usage.size()), c.usage.data(), int(c.help.size()), c.help.data());
-  return out == stdout ? 0 : 2;
+  for (const CliCommand& c : sorted) PrintCommand(stdout, c.name, c.usage, c.help);
+  PrintCommand(stdout, "--help", "", "ez a súgó; \"vomrella PARANCS --help\" egy parancsé");
+  PrintCommand(stdout, "--version", "", "a program változata");
+  std::fputs(kFooter, stdout);
+  return 0;
+}
+
+int CommandHelp(const CliCommand& c) {
+  std::printf("Használat: vomrella %.*s %.*s\n  %.*s\n", int(c.name.size()), c.name.data(), int(c.usage.size()),
+              c.usage.data(), int(c.help.size()), c.help.data());
+  if (!c.details.empty()) std::printf("\n%.*s\n", int(c.details.size()), c.details.data());
+  std::fputs(kFooter, stdout);
+  return 0;
+}
+
+int UsageError(const char* message, std::string_view what) {
+  std::fprintf(stderr, "vomrella: %s%.*s\nA parancsok listája: vomrella --help\n", message, int(what.size()),
+               what.data());
+  return 2;
 }
 
 }  // namespace
@@ -65,16 +92,17 @@ int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) return RunWindowProgram(argc, argv, std::string());
-  if (args[0] == "--help" || args[0] == "-h") return Usage(stdout);
-  if (const CliCommand* command = CliRegistry::Find(args[0]))
+  if (args[0] == "--help" || args[0] == "-h") return Usage();
+  if (args[0] == "--version") {
+    std::printf("vomrella %s\n", VOMRELLA_VERSION);
+    return 0;
+  }
+  if (const CliCommand* command = CliRegistry::Find(args[0])) {
+    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) return CommandHelp(*command);
     return command->run(std::vector<std::string_view>(args.begin() + 1, args.end()));
-  if (args[0].starts_with("--")) {
-    std::fprintf(stderr, "vomrella: unknown option %.*s\n", int(args[0].size()), args[0].data());
-    return Usage(stderr);
   }
-  if (args.size() > 1) {
-    std::fprintf(stderr, "vomrella: csak egy script adható meg\n");
-    return Usage(stderr);
-  }
+  if (args[0].starts_with("-")) return UsageError("ismeretlen kapcsoló: ", args[0]);
+  if (args.size() > 1) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
+                                         std::to_string(args.size()));
   return RunWindowProgram(argc, argv, std::string(args[0]));
 }

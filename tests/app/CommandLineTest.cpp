@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -17,71 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ChainTestSupport.h"
-
-extern char** environ;
+#include "CliRunner.h"
 
 namespace {
-
-struct TResult {
-  int Status = -1;  // exit status, or 128 + signal
-  std::string Out;
-  std::string Err;
-};
-
-std::string ReadText(const std::string& Path) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(Path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs the program with Args; Env entries are added to (or replace those of)
-// this process's environment. Output goes through files in Folder.
-TResult RunProgram(const TTempFolder& Folder, const std::vector<std::string>& Args,
-                   const std::map<std::string, std::string>& Env = {}) {
-  const std::string outPath = Folder.File("stdout.txt");
-  const std::string errPath = Folder.File("stderr.txt");
-  std::vector<std::string> argStore{VOMRELLA_PROGRAM};
-  argStore.insert(argStore.end(), Args.begin(), Args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  std::vector<std::string> envStore;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry(*e);
-    const std::string name = entry.substr(0, entry.find('='));
-    if (!Env.count(name)) envStore.push_back(entry);
-  }
-  for (const auto& [name, value] : Env) envStore.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& e : envStore) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  TResult result;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    result.Err = std::string("cannot start the program: ") + std::strerror(spawned);
-    return result;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.Out = ReadText(outPath);
-  result.Err = ReadText(errPath);
-  return result;
-}
-
-bool Contains(const std::string& Text, const std::string& Part) { return Text.find(Part) != std::string::npos; }
-
-bool FileExists(const std::string& Path) { return access(Path.c_str(), F_OK) == 0; }
 
 // --- The program's own options -------------------------------------------
 
@@ -91,9 +24,10 @@ TEST(CommandLine, HelpPrintsTheUsageOfEveryCommandAndExitsZero) {
     SCOPED_TRACE(option);
     const TResult r = RunProgram(folder, {option});
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "Usage: vomrella [SCRIPT]")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Használat:\n  vomrella [SCRIPT]\n")) << r.Out;
     for (const char* command :
-         {"--probe FILE...", "--decode FILE -o OUT.wav", "--play FILE", "--widget-gallery OUT.png", "--list SCRIPT"})
+         {"--probe FÁJL...", "--decode FÁJL -o KIMENET.wav", "--play FÁJL", "--widget-gallery KIMENET.png",
+          "--list SCRIPT", "--check SCRIPT [--json]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
       EXPECT_TRUE(Contains(r.Out, command)) << command << " missing from:\n" << r.Out;
     EXPECT_EQ(r.Err, "");
   }
@@ -103,9 +37,26 @@ TEST(CommandLine, UnknownOptionIsNamedWithTheUsageOnStderrAndExitsTwo) {
   TTempFolder folder;
   const TResult r = RunProgram(folder, {"--lejatszas", "x.wav"});
   EXPECT_EQ(r.Status, 2);
-  EXPECT_TRUE(Contains(r.Err, "vomrella: unknown option --lejatszas\n")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "Usage: vomrella")) << r.Err;
+  EXPECT_EQ(r.Err, "vomrella: ismeretlen kapcsoló: --lejatszas\nA parancsok listája: vomrella --help\n");
   EXPECT_EQ(r.Out, "");
+  const TResult two = RunProgram(folder, {folder.File("a.vrs"), folder.File("b.vrs")});
+  EXPECT_EQ(two.Status, 2);
+  EXPECT_TRUE(Contains(two.Err, "csak egy script adható meg")) << two.Err;
+}
+
+TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
+  TTempFolder folder;
+  for (const char* command : {"--check", "--list", "--probe", "--decode", "--play", "--widget-gallery"}) {
+    SCOPED_TRACE(command);
+    const TResult r = RunProgram(folder, {command, "--help"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(r.Out.starts_with(std::string("Használat: vomrella ") + command + " ")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Kilépési kódok:")) << r.Out;
+    EXPECT_EQ(r.Err, "");
+  }
+  const TResult v = RunProgram(folder, {"--version"});
+  EXPECT_EQ(v.Status, 0);
+  EXPECT_TRUE(v.Out.starts_with("vomrella ") && v.Out.ends_with("\n") && v.Out.size() > 11) << v.Out;
 }
 
 // --- --probe ----------------------------------------------------------------
@@ -116,8 +67,8 @@ TEST(CliProbe, ValidWavGivesKindFormatSizeAndLengthAndExitsZero) {
   const std::string eight = WriteClip(folder, "hang8", {TClipKind::EightBitWav, 1, 11025, 3.0, 2});
   const TResult r = RunProgram(folder, {"--probe", pcm, eight});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, pcm + ": valid kind=pcm channels=2 rate=44100 bits=16 size=352800 time=2\n" +  //
-                       eight + ": valid kind=pcm channels=1 rate=11025 bits=8 size=33075 time=3\n");
+  EXPECT_EQ(r.Out, pcm + ": érvényes fajta=pcm csatorna=2 ráta=44100 bit=16 méret=352800 idő=2\n" +  //
+                       eight + ": érvényes fajta=pcm csatorna=1 ráta=11025 bit=8 méret=33075 idő=3\n");
 }
 
 TEST(CliProbe, AdpcmWavReportsTheSizeOfTheDecodedPcm) {
@@ -127,8 +78,8 @@ TEST(CliProbe, AdpcmWavReportsTheSizeOfTheDecodedPcm) {
   ASSERT_TRUE(alone.Valid);
   const TResult r = RunProgram(folder, {"--probe", path});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, path + ": valid kind=ima-adpcm channels=1 rate=22050 bits=16 size=" +
-                       std::to_string(alone.Pcm.size()) + " time=1\n");
+  EXPECT_EQ(r.Out, path + ": érvényes fajta=ima-adpcm csatorna=1 ráta=22050 bit=16 méret=" +
+                       std::to_string(alone.Pcm.size()) + " idő=1\n");
 }
 
 TEST(CliProbe, Mp3IsReadByTheMediaReaderInItsOwnChannelsAndRate) {
@@ -137,8 +88,8 @@ TEST(CliProbe, Mp3IsReadByTheMediaReaderInItsOwnChannelsAndRate) {
   const std::string path = WriteClip(folder, "bemondas", spec);
   const TResult r = RunProgram(folder, {"--probe", path});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  const std::string head = path + ": valid kind=media channels=2 rate=44100 bits=16 size=";
-  const std::string tail = " time=2\n";
+  const std::string head = path + ": érvényes fajta=media csatorna=2 ráta=44100 bit=16 méret=";
+  const std::string tail = " idő=2\n";
   ASSERT_TRUE(r.Out.size() > head.size() + tail.size() && r.Out.starts_with(head) && r.Out.ends_with(tail))
       << r.Out;
   const std::string size = r.Out.substr(head.size(), r.Out.size() - head.size() - tail.size());
@@ -160,10 +111,10 @@ TEST(CliProbe, UnreadableFilesAreReportedOnePerLineAndExitOne) {
   const std::string missing = folder.File("nincs.wav");
   const TResult r = RunProgram(folder, {"--probe", garbageWav, missing, valid, garbageMp3});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, garbageWav + ": invalid kind=unsupported\n" +                      //
-                       missing + ": nem olvasható (No such file or directory)\n" +  //
-                       valid + ": valid kind=pcm channels=1 rate=8000 bits=16 size=16000 time=1\n" +
-                       garbageMp3 + ": invalid kind=media\n");
+  EXPECT_EQ(r.Out, garbageWav + ": érvénytelen fajta=unsupported\n" +                      //
+                       missing + ": nincs ilyen fájl\n" +  //
+                       valid + ": érvényes fajta=pcm csatorna=1 ráta=8000 bit=16 méret=16000 idő=1\n" +
+                       garbageMp3 + ": érvénytelen fajta=media\n");
 }
 
 TEST(CliProbe, WithoutFilesPrintsItsUsageAndExitsTwo) {
@@ -205,9 +156,9 @@ TEST_P(CliDecode, WritesWhatTheClipsReaderDeliversAsAPlainPcmWav) {
   // The result is a plain PCM file of the same format.
   const TResult probe = RunProgram(folder, {"--probe", out});
   EXPECT_EQ(probe.Status, 0);
-  EXPECT_EQ(probe.Out, out + ": valid kind=pcm channels=" + std::to_string(spec.Channels) +
-                           " rate=" + std::to_string(spec.SampleRate) + " bits=16 size=" +
-                           std::to_string(alone.Pcm.size()) + " time=" +
+  EXPECT_EQ(probe.Out, out + ": érvényes fajta=pcm csatorna=" + std::to_string(spec.Channels) +
+                           " ráta=" + std::to_string(spec.SampleRate) + " bit=16 méret=" +
+                           std::to_string(alone.Pcm.size()) + " idő=" +
                            std::to_string(std::lround(std::nearbyint(spec.Seconds))) + "\n");
 }
 
@@ -247,7 +198,7 @@ TEST(CliDecodeUsage, WrongArgumentsUnreadableInputAndUnwritableOutputFail) {
   const std::string nowhere = folder.File("nincs-mappa/ki.wav");
   r = RunProgram(folder, {"--decode", clip, "-o", nowhere});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, clip + ": ")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, nowhere + ": a mappa nem létezik")) << r.Err;
   EXPECT_EQ(r.Out, "");
   EXPECT_FALSE(FileExists(nowhere));
 }
@@ -303,7 +254,7 @@ TEST(CliPlayUsage, WrongArgumentsAndUnplayableFilesFailBeforeTheDeviceIsOpened) 
   EXPECT_EQ(r.Err, usage);
   r = RunProgram(folder, {"--play", folder.File("nincs.wav")}, env);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "vomrella: " + folder.File("nincs.wav") + ": a fájl nem játszható le\n");
+  EXPECT_EQ(r.Err, "vomrella: " + folder.File("nincs.wav") + ": nincs ilyen fájl\n");
   r = RunProgram(folder, {"--play", garbage}, env);
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "vomrella: " + garbage + ": a fájl nem játszható le\n");
@@ -328,13 +279,13 @@ TEST(CliWidgetGallery, WrongArgumentsOrAnUnwritablePathFail) {
   const std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", "offscreen"}};
   TResult r = RunProgram(folder, {"--widget-gallery"}, env);
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "usage: vomrella --widget-gallery OUT.png\n");
+  EXPECT_EQ(r.Err, "Használat: vomrella --widget-gallery KIMENET.png\n");
   r = RunProgram(folder, {"--widget-gallery", folder.File("a.png"), folder.File("b.png")}, env);
   EXPECT_EQ(r.Status, 2);
   const std::string nowhere = folder.File("nincs-mappa/galeria.png");
   r = RunProgram(folder, {"--widget-gallery", nowhere}, env);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, "vomrella: cannot write " + nowhere)) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "vomrella: " + nowhere + ": a kép nem írható")) << r.Err;
   EXPECT_FALSE(FileExists(nowhere));
 }
 
