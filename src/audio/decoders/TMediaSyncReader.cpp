@@ -356,11 +356,17 @@ bool TMediaSyncReader::ConvertFrame(TReaderSample& Sample) {
   if (outCapacity <= 0) return false;
   const size_t outBytesPerSample = FTarget.BitsPerSample == 24 ? 4 : FTarget.BitsPerSample / 8;
   FConverted.resize(size_t(outCapacity) * FTarget.Channels * outBytesPerSample);
-  std::vector<const uint8_t*> in(planar ? size_t(channels) : 1);
-  for (size_t p = 0; p < in.size(); ++p)
-    in[p] = FFrame->extended_data[p] + size_t(skip) * size_t(bytesPerSample) * (planar ? 1 : size_t(channels));
+  // The planes start at the frame's own pointers unless a seek cut the front
+  // off; only then are shifted pointers made (no allocation per frame).
+  const uint8_t** in = const_cast<const uint8_t**>(FFrame->extended_data);
+  if (skip > 0) {
+    FPlanes.resize(planar ? size_t(channels) : 1);
+    for (size_t p = 0; p < FPlanes.size(); ++p)
+      FPlanes[p] = FFrame->extended_data[p] + size_t(skip) * size_t(bytesPerSample) * (planar ? 1 : size_t(channels));
+    in = FPlanes.data();
+  }
   uint8_t* out = FConverted.data();
-  int produced = swr_convert(FResampler, &out, outCapacity, in.data(), count);
+  int produced = swr_convert(FResampler, &out, outCapacity, in, count);
   if (produced <= 0) return false;
   size_t samples = size_t(produced) * FTarget.Channels;
   if (FTarget.BitsPerSample == 24) {

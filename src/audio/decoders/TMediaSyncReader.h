@@ -114,6 +114,7 @@ class TMediaSyncReader {
   int64_t FSkipTo = -1;      // after a seek: first wanted sample (stream rate), -1 = none
   int64_t FCountedDuration = -1;  // summed packet durations (stream time base), -1 = not counted
   std::vector<uint8_t> FConverted;
+  std::vector<const uint8_t*> FPlanes;  // shifted plane pointers after a seek
   // Input layout the resampler was set up for.
   int FResamplerFormat = -1;
   int FResamplerRate = 0;
