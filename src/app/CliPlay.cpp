@@ -3,58 +3,21 @@
 // pass is done. Ctrl+C stops the playback cleanly. The main thread stands in
 // for the GUI thread: it pumps the audio core's hand-off queue while it waits.
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <thread>
 
 #include "app/CliCommand.h"
+#include "app/CliInterruptWatch.h"
 #include "app/CliSupport.h"
+#include "app/PlaybackSettings.h"
 #include "audio/core/EAuException.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/decoders/ClipReader.h"
 #include "audio/output/TDXAudioOut.h"
 
 namespace {
-
-// Waits for SIGINT/SIGTERM on its own thread (the signals are blocked
-// everywhere else), so the reaction may lock and wake like any other code.
-class TInterruptWatch {
- public:
-  TInterruptWatch() {
-    sigemptyset(&Signals);
-    sigaddset(&Signals, SIGINT);
-    sigaddset(&Signals, SIGTERM);
-    sigaddset(&Signals, SIGUSR1);  // ends the watch
-    // Block before any audio thread starts, so they inherit the mask.
-    pthread_sigmask(SIG_BLOCK, &Signals, &OldMask);
-    Watcher = std::thread([this] {
-      int sig = 0;
-      while (sigwait(&Signals, &sig) == 0 && sig != SIGUSR1) {
-        Interrupted.store(true);
-        GuiHandoff::Instance().Kick();
-      }
-    });
-  }
-  ~TInterruptWatch() {
-    pthread_kill(Watcher.native_handle(), SIGUSR1);
-    Watcher.join();
-    pthread_sigmask(SIG_SETMASK, &OldMask, nullptr);
-  }
-  TInterruptWatch(const TInterruptWatch&) = delete;
-  TInterruptWatch& operator=(const TInterruptWatch&) = delete;
-
-  std::atomic<bool> Interrupted{false};
-
- private:
-  sigset_t Signals;
-  sigset_t OldMask;
-  std::thread Watcher;
-};
 
 int PlayClip(const std::vector<std::string_view>& args) {
   if (args.size() != 1) {
@@ -79,9 +42,9 @@ int PlayClip(const std::vector<std::string_view>& args) {
   try {
     TComponentPtr<TDXAudioOut> out(new TDXAudioOut());
     // The main window's settings.
-    out->SetDeviceNumber(0);
-    out->SetFramesInBuffer(65535);
-    out->SetPollingInterval(800);
+    out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
+    out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
+    out->SetPollingInterval(PlaybackSettings::kPollingInterval);
     std::atomic<bool> done{false};
     out->OnDone = [&](TComponent*) { done.store(true); };
     out->OnThreadException = [&](TComponent*) {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 
 #include "app/PlaybackSettings.h"
+#include "app/TestRunChain.h"
 #include "app/TItemListModel.h"
 #include "app/TVomrellaApplication.h"
 #include "audio/core/TInputList.h"
@@ -25,7 +26,8 @@ TFrm_Main::TFrm_Main(TOptions options)
     : Dialogs_(std::move(options.Dialogs)),
       SoundSystem_(std::move(options.SoundSystem)),
       FirstArgument_(std::move(options.FirstArgument)),
-      ExitProcess_(std::move(options.ExitProcess)) {
+      ExitProcess_(std::move(options.ExitProcess)),
+      Hotkeys_(std::move(options.Hotkeys)) {
   setObjectName(QStringLiteral("Frm_Main"));
   if (!Dialogs_) Dialogs_ = std::make_unique<TQtDialogs>(this);
   if (!ExitProcess_) ExitProcess_ = [] { QCoreApplication::exit(0); };
@@ -34,6 +36,7 @@ TFrm_Main::TFrm_Main(TOptions options)
   SetTabOrder();
   ConnectEvents();
   CreateAudioComponents();
+  ConnectAudioEvents();
 
   // The page control's own area is 410 x 508 at start, under the menu bar;
   // the window cannot be made smaller than it starts.
@@ -95,6 +98,8 @@ void TFrm_Main::FormDestroy() {
   Destroyed_ = true;
   // Nothing of a run may be freed while the output still pulls from it.
   if (DXOut) DXOut->Stop(false);
+  ReleasePlayback();
+  ReleaseHotkeys();
   Components_.reset();
   DXOut = nullptr;
   InputList = nullptr;
@@ -107,6 +112,7 @@ void TFrm_Main::MMI_ExitClick() {
   // Ends at once, without confirmation or saving; the output is stopped
   // first so that no clip is freed under a running pass.
   if (DXOut) DXOut->Stop(false);
+  ReleaseHotkeys();
   ExitProcess_();
 }
 

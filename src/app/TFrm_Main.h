@@ -29,6 +29,8 @@
 #include <string>
 
 #include "app/Dialogs.h"
+#include "app/HotkeyService.h"
+#include "audio/core/TAuFileIn.h"
 #include "audio/core/TComponent.h"
 #include "model/TCompositionStore.h"
 
@@ -49,6 +51,7 @@ class TItemListModel;
 class TMP3In;
 class TOwnPageControl;
 class TSoundSystem;
+class TTestRunChain;
 class TWaveIn;
 
 class TFrm_Main : public QMainWindow {
@@ -64,6 +67,8 @@ class TFrm_Main : public QMainWindow {
     std::string FirstArgument;
     // Ends the process for "Kilépés"; quits the event loop when null.
     std::function<void()> ExitProcess;
+    // The system-wide hotkeys; CreateDefaultHotkeyService() when null.
+    std::unique_ptr<THotkeyService> Hotkeys;
   };
 
   explicit TFrm_Main(TOptions options);
@@ -127,6 +132,13 @@ class TFrm_Main : public QMainWindow {
   void B_HotPauseClick();
   void B_HotNextClick();
   void WMHotKey(int hotkeyId);
+  // The id row 0..3 (Prev, Play, Pause, Next) was last registered under; 0
+  // before its button was first clicked.
+  uint16_t HotkeyId(int row) const { return HotkeyIds_[row]; }
+  THotkeyService& Hotkeys() { return *Hotkeys_; }
+  // What the last test run built, and the reader the last preview plays.
+  const TTestRunChain& RunChain() const { return *RunChain_; }
+  TAuFileIn* PreviewReader() const { return PreviewReader_.get(); }
 
   // ---- State, for the handlers' callers and for tests
   TCompositionStore& Store() { return Store_; }
@@ -255,6 +267,15 @@ class TFrm_Main : public QMainWindow {
   int ListSelectedCount() const;
   int ListFocusedRow() const;
   void SetApplicationTitle(const QString& title);
+  // FrmMainPlayback.cpp: the output's events and the hand-off wake hook; the
+  // test run (false when it ended with an error box); freeing what the runs
+  // and previews made, once the output is stopped.
+  void ConnectAudioEvents();
+  [[nodiscard]] bool StartTestRun();
+  void ReleasePlayback();
+  // FrmMainHotkeys.cpp
+  void ToggleHotkey(int row);
+  void ReleaseHotkeys();
 
   TCompositionStore Store_;
   std::unique_ptr<TDialogs> Dialogs_;
@@ -266,6 +287,10 @@ class TFrm_Main : public QMainWindow {
   // Owner of the window's audio components; freed (after the output has
   // stopped) when the window goes.
   TComponentPtr<TComponent> Components_;
+  std::unique_ptr<TTestRunChain> RunChain_;
+  TComponentPtr<TAuFileIn> PreviewReader_;
+  std::unique_ptr<THotkeyService> Hotkeys_;
+  uint16_t HotkeyIds_[4] = {};
   bool Destroyed_ = false;
 };
 

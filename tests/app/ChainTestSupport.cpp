@@ -9,6 +9,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "app/PlaybackSettings.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TPcmConverter.h"
 #include "audio/decoders/ClipReader.h"
@@ -133,34 +134,12 @@ TDecoded DecodeAlone(const std::string& Path) {
   return result;
 }
 
-int32_t SilenceRepeats(double PauseMs) {
-  // nearbyint rounds in the default mode: to nearest, ties to even.
-  return int32_t(std::nearbyint(std::nearbyint(PauseMs) * 0.0143));
-}
-
 TTestRun::TTestRun(const std::vector<TRunItem>& Items) : FList(MakeComponent<TInputList>()) {
   FList->IndicateProgress = true;
-  for (const TRunItem& item : Items) {
-    FClips.push_back(CreateClipReader(item.Path));
-    FList->InputItems().Add(FClips.back().get());
-    const int32_t repeats = SilenceRepeats(item.PauseMs);
-    if (repeats <= 0) continue;
-    // A tone of frequency 0: every sample is 0.
-    FBuffers.push_back(std::make_unique<uint8_t[]>(kSilenceBytes));
-    std::fill_n(FBuffers.back().get(), kSilenceBytes, uint8_t(0));
-    auto silence = MakeComponent<TMemoryIn>();
-    silence->InChannels = 1;
-    silence->InSampleRate = 1600;
-    silence->InBitsPerSample = 16;
-    silence->DataBuffer = FBuffers.back().get();
-    silence->DataSize = kSilenceBytes;
-    silence->RepeatCount = repeats;
-    FList->InputItems().Add(silence.get());
-    FSilences.push_back(std::move(silence));
-  }
+  FChain.Build(*FList, Items);
 }
 
-TTestRun::~TTestRun() { FList->InputItems().Clear(); }
+TTestRun::~TTestRun() { FChain.Release(*FList); }
 
 std::vector<uint8_t> TExpectedStream::Bytes() const {
   std::vector<uint8_t> out;
@@ -169,30 +148,37 @@ std::vector<uint8_t> TExpectedStream::Bytes() const {
 }
 
 TExpectedStream ExpectedStream(const std::vector<TRunItem>& Items) {
-  // Each item alone, in its own format.
-  std::vector<TExpectedPart> own;
-  for (const TRunItem& item : Items) {
-    TDecoded decoded = DecodeAlone(item.Path);
-    if (decoded.Valid && decoded.Format.IsPlayable())
-      own.push_back({item.Path, decoded.Format, decoded.Pcm.size() / decoded.Format.FrameSize(),
-                     std::move(decoded.Pcm), {}});
-    if (const int32_t repeats = SilenceRepeats(item.PauseMs); repeats > 0)
-      own.push_back({"silence after " + item.Path, kSilenceFormat, uint64_t(repeats) * kSilenceBytes / 2,
-                     std::vector<uint8_t>(size_t(repeats) * kSilenceBytes, 0), {}});
-  }
+  // Each clip alone, in its own format; the first one with samples sets the
+  // pass format.
+  std::vector<TDecoded> decoded;
   TExpectedStream stream;
-  if (own.empty()) return stream;
-  stream.Format = own.front().Own;
-  for (TExpectedPart& part : own) {
-    part.OwnPcm = part.Pcm;
-    if (!(part.Own == stream.Format)) {
-      TPcmConverter converter(part.Own, stream.Format);
-      std::vector<uint8_t> converted;
-      converter.Convert(part.Pcm.data(), part.Pcm.size(), converted);
-      converter.Drain(converted);
-      part.Pcm = std::move(converted);
+  for (const TRunItem& item : Items) {
+    decoded.push_back(DecodeAlone(item.Path));
+    const TDecoded& d = decoded.back();
+    if (!stream.Format.IsPlayable() && d.Valid && d.Format.IsPlayable() && !d.Pcm.empty()) stream.Format = d.Format;
+  }
+  if (!stream.Format.IsPlayable()) return stream;
+  const TPcmFormat pass = stream.Format;
+  for (size_t i = 0; i < Items.size(); ++i) {
+    TDecoded& d = decoded[i];
+    if (d.Valid && d.Format.IsPlayable() && !d.Pcm.empty()) {
+      TExpectedPart part{Items[i].Path, d.Format, d.Pcm.size() / d.Format.FrameSize(), std::move(d.Pcm), {}};
+      part.OwnPcm = part.Pcm;
+      if (!(part.Own == pass)) {
+        TPcmConverter converter(part.Own, pass);
+        std::vector<uint8_t> converted;
+        converter.Convert(part.OwnPcm.data(), part.OwnPcm.size(), converted);
+        converter.Drain(converted);
+        part.Pcm = std::move(converted);
+      }
+      stream.Parts.push_back(std::move(part));
     }
-    stream.Parts.push_back(std::move(part));
+    // The pause's frames, counted here from the milliseconds.
+    const double ms = std::nearbyint(Items[i].PauseMs);
+    if (ms <= 0) continue;
+    const uint64_t frames = uint64_t(std::llround(ms * pass.SampleRate / 1000.0));
+    std::vector<uint8_t> silence(size_t(frames) * pass.FrameSize(), pass.SilenceByte());
+    stream.Parts.push_back({"silence after " + Items[i].Path, pass, frames, silence, silence});
   }
   return stream;
 }
@@ -289,9 +275,9 @@ TChainRig::TChainRig() : Clock(std::make_shared<TSimulatedClock>()) {
   System = std::make_shared<TVirtualSoundSystem>(options);
   Out.reset(new TDXAudioOut(nullptr, System));
   // The main window's settings.
-  Out->SetDeviceNumber(0);
-  Out->SetFramesInBuffer(65535);
-  Out->SetPollingInterval(800);
+  Out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
+  Out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
+  Out->SetPollingInterval(PlaybackSettings::kPollingInterval);
   Out->OnDone = [this](TComponent*) { ++DoneEvents; };
   Out->OnThreadException = [this](TComponent*) { ++ExceptionEvents; };
   auto sleeps = std::make_shared<std::atomic<int64_t>>(0);

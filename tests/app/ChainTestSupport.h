@@ -22,6 +22,7 @@
 #include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/VirtualSoundSystem.h"
+#include "app/TestRunChain.h"
 
 // A folder in the system temporary folder, removed with everything in it.
 class TTempFolder {
@@ -67,38 +68,30 @@ struct TDecoded {
 };
 TDecoded DecodeAlone(const std::string& Path);
 
-// Silence repeats a test run uses for a pause: round(Pause x 0.0143), ties to even.
-int32_t SilenceRepeats(double PauseMs);
-// One silence repeat: 1600 16-bit mono samples, reported at 8000 Hz.
-constexpr uint32_t kSilenceBytes = 3200;
-constexpr TPcmFormat kSilenceFormat{16, 1, 8000};
+using TRunItem = TRunClip;
 
-struct TRunItem {
-  std::string Path;
-  double PauseMs = 0;
-};
-
-// The components of one test run, owned as the window owns them. The list
-// is cleared before the inputs go.
+// A test run's chain as the window builds it (TTestRunChain), in a list of
+// its own. The list is cleared before the inputs go.
 class TTestRun {
  public:
   explicit TTestRun(const std::vector<TRunItem>& Items);
   ~TTestRun();
   TInputList& List() { return *FList; }
-  const std::vector<TComponentPtr<TAuFileIn>>& Clips() const { return FClips; }
-  const std::vector<TComponentPtr<TMemoryIn>>& Silences() const { return FSilences; }
+  const TTestRunChain& Chain() const { return FChain; }
+  const std::vector<TComponentPtr<TAuFileIn>>& Clips() const { return FChain.Clips(); }
+  const std::vector<TComponentPtr<TMemoryIn>>& Silences() const { return FChain.Silences(); }
 
  private:
   TComponentPtr<TInputList> FList;
-  std::vector<TComponentPtr<TAuFileIn>> FClips;
-  std::vector<TComponentPtr<TMemoryIn>> FSilences;
-  std::vector<std::unique_ptr<uint8_t[]>> FBuffers;
+  TTestRunChain FChain;
 };
 
-// What a chain should give: each item as its reader delivers it alone (a
-// silence as RepeatCount x 3200 zero bytes), converted to the pass format
-// (the first item that opens) where its own format differs. Items that do
-// not open contribute nothing.
+// What a chain should give: each clip as its reader delivers it alone,
+// converted to the pass format (the first clip that opens) where its own
+// format differs; after each clip with a pause of P ms, round(P x rate /
+// 1000) frames of the pass format's silence. Clips that do not open
+// contribute nothing but their pauses; before the first clip that opens, a
+// pause is in the pass format too.
 struct TExpectedPart {
   std::string What;
   TPcmFormat Own;          // the item's own format

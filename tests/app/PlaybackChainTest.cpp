@@ -14,6 +14,7 @@
 #include "ChainTestSupport.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuOutput.h"
+#include "app/TestRunChain.h"
 #include "audio/decoders/ClipReader.h"
 #include "support/WavBuilder.h"
 
@@ -27,8 +28,8 @@ constexpr uint64_t kMp3FrameSamples = 1152;
 
 TEST(TestRunChain, TwoClipsWithAPauseBetweenPlayBackToBackWithTheExactSilence) {
   TTempFolder folder;
-  // Clips in the silence's own format, so nothing is converted and every
-  // byte, the pause's included, can be counted exactly.
+  // Clips in one format, so nothing is converted and every byte, the
+  // pause's included, can be counted exactly.
   const TClipSpec a{TClipKind::PcmWav, 1, 8000, 0.7, 1};
   const TClipSpec b{TClipKind::PcmWav, 1, 8000, 0.5, 2};
   const std::vector<TRunItem> items{{WriteClip(folder, "a", a), 500}, {WriteClip(folder, "b", b), 0}};
@@ -38,7 +39,7 @@ TEST(TestRunChain, TwoClipsWithAPauseBetweenPlayBackToBackWithTheExactSilence) {
   ASSERT_TRUE(rig.Play(run.List()));
 
   std::vector<uint8_t> expected = PcmClipData(a);
-  expected.resize(expected.size() + 7 * kSilenceBytes, 0);  // 500 ms -> 7 repeats
+  expected.resize(expected.size() + 4000 * 2, 0);  // 500 ms at 8000 Hz mono
   const std::vector<uint8_t> second = PcmClipData(b);
   expected.insert(expected.end(), second.begin(), second.end());
   EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
@@ -54,7 +55,7 @@ TEST(TestRunChain, TwoClipsWithAPauseBetweenPlayBackToBackWithTheExactSilence) {
   EXPECT_EQ(stats.DevicesOpen, 0);
 }
 
-TEST(TestRunChain, PausesBelowThirtyFiveMillisecondsJoinTheClipsWithoutSilence) {
+TEST(TestRunChain, ShortPausesLastTheirExactFramesAndNoneOrNegativeOnesJoinTheClips) {
   TTempFolder folder;
   const TClipSpec a{TClipKind::PcmWav, 2, 44100, 0.4, 3};
   const TClipSpec b{TClipKind::PcmWav, 2, 44100, 0.3, 4};
@@ -62,7 +63,7 @@ TEST(TestRunChain, PausesBelowThirtyFiveMillisecondsJoinTheClipsWithoutSilence) 
   const std::vector<TRunItem> items{
       {WriteClip(folder, "a", a), 34}, {WriteClip(folder, "b", b), -500}, {WriteClip(folder, "c", c), 0}};
   TTestRun run(items);
-  EXPECT_EQ(run.List().InputItems().Count(), 3);
+  EXPECT_EQ(run.List().InputItems().Count(), 4);
   TChainRig rig;
   ASSERT_TRUE(rig.Play(run.List()));
 
@@ -70,8 +71,91 @@ TEST(TestRunChain, PausesBelowThirtyFiveMillisecondsJoinTheClipsWithoutSilence) 
   for (const TClipSpec* spec : {&a, &b, &c}) {
     const std::vector<uint8_t> data = PcmClipData(*spec);
     expected.insert(expected.end(), data.begin(), data.end());
+    // 34 ms at 44100 Hz: 1499.4 frames, 1499 of them, 4 bytes each.
+    if (spec == &a) expected.resize(expected.size() + 1499 * 4, 0);
   }
   EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
+}
+
+TEST(TestRunChain, PausesLastTheirMillisecondsToTheFrameAtTheClipsRate) {
+  TTempFolder folder;
+  // 1000 ms at 44100 Hz stereo is 44100 frames (not 254 ms of 3200-byte
+  // repeats); 2500 ms needs two whole seconds repeated and half a second.
+  const TClipSpec a{TClipKind::PcmWav, 2, 44100, 0.3, 57};
+  const TClipSpec b{TClipKind::PcmWav, 2, 44100, 0.2, 58};
+  const TClipSpec c{TClipKind::PcmWav, 2, 44100, 0.1, 59};
+  const std::vector<TRunItem> items{
+      {WriteClip(folder, "a", a), 1000}, {WriteClip(folder, "b", b), 2500.4}, {WriteClip(folder, "c", c), 0}};
+  TTestRun run(items);
+  EXPECT_EQ(run.Chain().PassFormat(), (TPcmFormat{16, 2, 44100}));
+  EXPECT_EQ(run.List().InputItems().Count(), 6);  // clip, 1 s, clip, 2 x 1 s + 0.5 s, clip
+  TChainRig rig;
+  ASSERT_TRUE(rig.Play(run.List()));
+
+  std::vector<uint8_t> expected;
+  for (const auto& [spec, frames] : {std::pair{&a, 44100}, std::pair{&b, 110250}, std::pair{&c, 0}}) {
+    const std::vector<uint8_t> data = PcmClipData(*spec);
+    expected.insert(expected.end(), data.begin(), data.end());
+    expected.resize(expected.size() + size_t(frames) * 4, 0);
+  }
+  EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
+  EXPECT_EQ(rig.Out->Underruns(), 0);
+}
+
+TEST(TestRunChain, APauseAfterAMissingFirstClipIsInTheFormatOfTheFirstClipThatOpens) {
+  TTempFolder folder;
+  const TClipSpec b{TClipKind::PcmWav, 2, 44100, 0.4, 63};
+  const std::vector<TRunItem> items{{folder.File("nincs.wav"), 250}, {WriteClip(folder, "b", b), 0}};
+  TTestRun run(items);
+  EXPECT_EQ(run.Chain().PassFormat(), (TPcmFormat{16, 2, 44100}));
+  TChainRig rig;
+  ASSERT_TRUE(rig.Play(run.List()));
+  const TVirtualStats stats = rig.System->Stats();
+  EXPECT_EQ(stats.OutputFormat.SamplesPerSec, 44100u);
+  EXPECT_EQ(stats.OutputFormat.Channels, 2u);
+  std::vector<uint8_t> expected(size_t(11025) * 4, 0);
+  const std::vector<uint8_t> clip = PcmClipData(b);
+  expected.insert(expected.end(), clip.begin(), clip.end());
+  EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
+}
+
+TEST(TestRunChain, ARunWithoutAClipThatOpensHasNoSilenceAndTheWorkerSaysWhy) {
+  TTempFolder folder;
+  const std::vector<TRunItem> items{{folder.File("nincs.wav"), 500}, {folder.File("nincs.mp3"), 500}};
+  TTestRun run(items);
+  EXPECT_FALSE(run.Chain().PassFormat().IsPlayable());
+  EXPECT_TRUE(run.Silences().empty());
+  EXPECT_EQ(run.List().InputItems().Count(), 2);
+  TChainRig rig;
+  ASSERT_TRUE(rig.Play(run.List()));
+  EXPECT_EQ(rig.ExceptionEvents.load(), 1);
+  EXPECT_FALSE(rig.Out->ExceptionMessage().empty());
+  EXPECT_TRUE(rig.Heard().empty());
+}
+
+TEST(TestRunChain, RebuildingReleasesThePreviousRunAndKeepsNoStaleItems) {
+  TTempFolder folder;
+  const TClipSpec a{TClipKind::PcmWav, 1, 8000, 0.2, 64};
+  const TClipSpec b{TClipKind::PcmWav, 1, 16000, 0.2, 65};
+  const std::string pa = WriteClip(folder, "a", a);
+  const std::string pb = WriteClip(folder, "b", b);
+  TComponentPtr<TInputList> list = MakeComponent<TInputList>();
+  TTestRunChain chain;
+  chain.Build(*list, {{pa, 100}, {pa, 100}, {pa, 0}});
+  EXPECT_EQ(list->InputItems().Count(), 5);
+  chain.Build(*list, {{pb, 100}});
+  ASSERT_EQ(list->InputItems().Count(), 2);
+  EXPECT_EQ(chain.Clips().size(), 1u);
+  EXPECT_EQ(chain.PassFormat().SampleRate, 16000u);
+  TChainRig rig;
+  ASSERT_TRUE(rig.Play(*list));
+  std::vector<uint8_t> expected = PcmClipData(b);
+  expected.resize(expected.size() + 1600 * 2, 0);
+  EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
+  rig.Out->SetInput(nullptr);
+  chain.Release(*list);
+  EXPECT_EQ(list->InputItems().Count(), 0);
+  EXPECT_TRUE(chain.Clips().empty());
 }
 
 // A chain whose clips differ in kind and format: everything is heard in the
@@ -123,7 +207,7 @@ TEST_P(TestRunMixedFormats, EveryItemIsHeardInTheFirstClipsFormatAtItsOwnLength)
         EXPECT_GE(clip.OwnFrames + kMp3FrameSamples, source);
         break;
     }
-    if (SilenceRepeats(c.Pauses[i]) > 0) ++part;
+    if (std::nearbyint(c.Pauses[i]) > 0) ++part;
   }
   ASSERT_EQ(part, expected.Parts.size());
 
@@ -221,7 +305,7 @@ TEST(TestRunChain, ClipsThatCannotBeReadAreSkippedAndTheirPausesStillPlay) {
   ASSERT_TRUE(rig.Play(run.List()));
 
   std::vector<uint8_t> expected = PcmClipData(a);
-  expected.resize(expected.size() + (7 + 4) * kSilenceBytes, 0);  // 500 ms and 300 ms
+  expected.resize(expected.size() + (4000 + 2400) * 2, 0);  // 500 ms and 300 ms at 8000 Hz mono
   const std::vector<uint8_t> second = PcmClipData(b);
   expected.insert(expected.end(), second.begin(), second.end());
   EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
@@ -248,7 +332,7 @@ TEST(TestRunChain, ClipsWithoutSamplesAddNothingButTheirPauses) {
   ASSERT_TRUE(rig.Play(run.List()));
 
   std::vector<uint8_t> expected = PcmClipData(a);
-  expected.resize(expected.size() + 1 * kSilenceBytes, 0);  // 100 ms -> 1 repeat
+  expected.resize(expected.size() + 800 * 2, 0);  // 100 ms at 8000 Hz mono
   const std::vector<uint8_t> second = PcmClipData(b);
   expected.insert(expected.end(), second.begin(), second.end());
   EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected, 0));
@@ -335,7 +419,7 @@ class TestRunInterrupted : public ::testing::TestWithParam<int> {
   void SetUp() override {
     a = {TClipKind::PcmWav, 2, 44100, 2.0, 81};
     b = {TClipKind::Mp3, 2, 44100, 2.0, 82};
-    items = {{WriteClip(folder, "a", a), 1000}, {WriteClip(folder, "b", b), 0}};
+    items = {{WriteClip(folder, "a", a), 2000}, {WriteClip(folder, "b", b), 0}};
     expected = ExpectedStream(items);
   }
 
@@ -440,10 +524,9 @@ TEST_P(TestRunInterrupted, PreviewStartedDuringARunRetargetsTheOutputAndPlaysFro
   rig.Out->SetInput(nullptr);
 }
 
-// The announcement is 2 s of clip, 2.8 s of silence (14 repeats of 0.2 s),
-// 2 s of clip. At the start of sleep N the worker has read about
-// 1.49 + 0.8 x (N - 1) seconds: sleep 1 falls in the first clip, 3 in the
-// pause, 6 in the second clip.
+// The announcement is 2 s of clip, 2 s of silence, 2 s of clip. At the start
+// of sleep N the worker has read about 1.49 + 0.8 x (N - 1) seconds: sleep 1
+// falls in the first clip, 3 in the pause, 6 in the second clip.
 INSTANTIATE_TEST_SUITE_P(AtSleep, TestRunInterrupted, ::testing::Values(1, 3, 6));
 
 }  // namespace

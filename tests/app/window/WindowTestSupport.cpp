@@ -1,12 +1,16 @@
 #include "WindowTestSupport.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTreeView>
+#include <chrono>
 #include <fstream>
 
 #include "app/TItemListModel.h"
+#include "audio/core/GuiHandoff.h"
+#include "audio/output/SoundClock.h"
 #include "audio/output/VirtualSoundSystem.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
@@ -23,18 +27,45 @@ void WindowTest::SetUp() {
 }
 
 void WindowTest::TearDown() {
+  // A held clock would keep the closing window's Stop waiting.
+  if (Clock) Clock->Release();
   Window.reset();
   fs::current_path(OldCurrent);
   std::error_code ec;
   fs::remove_all(Folder, ec);
 }
 
+void WindowTest::OpenWindowOnSimulatedClock() {
+  Clock = std::make_shared<TSimulatedClock>();
+  TVirtualOptions sound;
+  sound.Clock = Clock;
+  Sound = std::make_shared<TVirtualSoundSystem>(sound);
+  OpenWindow();
+}
+
+bool WindowTest::WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  GuiHandoff& handoff = GuiHandoff::Instance();
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents();
+    handoff.PumpUntil([&] { return handoff.Pending() > 0 || done(); }, std::chrono::milliseconds(5));
+  }
+  // Boxes the window queues for the event loop.
+  QCoreApplication::processEvents();
+  return true;
+}
+
 void WindowTest::OpenWindow(const std::string& firstArgument) {
   auto dialogs = std::make_unique<TScriptedDialogs>();
   Dialogs = dialogs.get();
+  auto hotkeys = std::make_unique<TFakeHotkeyService>();
+  Hotkeys = hotkeys.get();
   TFrm_Main::TOptions options;
   options.Dialogs = std::move(dialogs);
-  options.SoundSystem = std::make_shared<TVirtualSoundSystem>();
+  options.Hotkeys = std::move(hotkeys);
+  if (!Sound) Sound = std::make_shared<TVirtualSoundSystem>();
+  options.SoundSystem = Sound;
   options.FirstArgument = firstArgument;
   options.ExitProcess = [this] { ++ExitCalls; };
   Window = std::make_unique<TFrm_Main>(std::move(options));

@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "FakeHotkeyService.h"
 #include "ScriptedDialogs.h"
 #include "app/TFrm_Main.h"
 #include "app/TItemListModel.h"
+
+class TSimulatedClock;
+class TVirtualSoundSystem;
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -19,6 +24,13 @@ class WindowTest : public ::testing::Test {
 
   // Creates the window (loading `firstArgument` as a script when given).
   void OpenWindow(const std::string& firstArgument = {});
+  // As OpenWindow, with DXOut's virtual device on a simulated clock (which
+  // moves only while the output's worker sleeps, so a pass plays at once).
+  void OpenWindowOnSimulatedClock();
+
+  // Pumps the audio hand-off queue and the Qt event loop until `done` is
+  // true; false when 60 s passed first (a safety net, never a result).
+  bool WaitUntil(const std::function<bool()>& done);
 
   // Clips under Hangok/: a 16-bit WAV of `seconds`, an MP3 of `seconds`, any
   // bytes.
@@ -39,6 +51,9 @@ class WindowTest : public ::testing::Test {
   std::filesystem::path Folder;
   std::unique_ptr<TFrm_Main> Window;
   TScriptedDialogs* Dialogs = nullptr;  // owned by the window
+  TFakeHotkeyService* Hotkeys = nullptr;  // owned by the window
+  std::shared_ptr<TVirtualSoundSystem> Sound;
+  std::shared_ptr<TSimulatedClock> Clock;  // set by OpenWindowOnSimulatedClock
   int ExitCalls = 0;
 
  private:

@@ -1,0 +1,63 @@
+#pragma once
+// System-wide hotkeys: CTRL plus one key, registered for the main window
+// under an id, removed again by that id, each press delivered on the GUI
+// thread with the id. A held combination fires once; the next press fires
+// again.
+//
+// Threads: GUI thread only, presses included.
+
+#include <QChar>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class THotkeyService {
+ public:
+  using TPressHandler = std::function<void(uint16_t id)>;
+
+  virtual ~THotkeyService() = default;
+
+  // Registers CTRL+key under id (replacing what id held). False, with the
+  // reason in *why, when the combination cannot be had: another program
+  // holds it, the key is on no key of the keyboard, or there is no display.
+  [[nodiscard]] virtual bool Register(uint16_t id, QChar key, std::string* why = nullptr) = 0;
+  // Removes id's combination; nothing when id holds none.
+  virtual void Unregister(uint16_t id) = 0;
+  // Removes every combination (the window closes).
+  virtual void UnregisterAll() = 0;
+
+  void SetPressHandler(TPressHandler handler) { PressHandler = std::move(handler); }
+
+ protected:
+  void Pressed(uint16_t id) {
+    if (PressHandler) PressHandler(id);
+  }
+
+ private:
+  TPressHandler PressHandler;
+};
+
+// The program-wide atom table: the same name gives the same 16-bit value
+// (0xC000 upwards) for the life of the process; never 0. GUI thread.
+uint16_t GlobalAddAtom(const std::string& name);
+
+// The service the window uses when none is given: X11 when Qt runs on the
+// xcb platform (or a display is set), else one whose registrations fail.
+std::unique_ptr<THotkeyService> CreateDefaultHotkeyService();
+
+// A service that registers nothing: "no X11 connection".
+class TNoHotkeyService : public THotkeyService {
+ public:
+  explicit TNoHotkeyService(std::string reason) : Reason(std::move(reason)) {}
+  bool Register(uint16_t, QChar, std::string* why) override {
+    if (why) *why = Reason;
+    return false;
+  }
+  void Unregister(uint16_t) override {}
+  void UnregisterAll() override {}
+
+ private:
+  std::string Reason;
+};
