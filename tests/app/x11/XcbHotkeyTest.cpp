@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -25,7 +24,6 @@
 #include "audio/output/VirtualSoundSystem.h"
 #include "widgets/TFlatButton.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,41 +32,33 @@ bool OnPath(const char* program) {
   return std::system(command.c_str()) == 0;
 }
 
-// An Xvfb of the test's own on the first free display number from 90.
+// An Xvfb of the test's own; it picks a free display number itself and
+// reports it (-displayfd), so tests running side by side never share one.
 class TXvfb {
  public:
   TXvfb() {
-    for (int n = 90; n < 190; ++n) {
-      if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
-          fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-        continue;
-      const std::string display = ":" + std::to_string(n);
-      const pid_t pid = fork();
-      if (pid == 0) {
-        execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      if (pid < 0) return;
-      // Ready once a client can connect (another Xvfb may have taken the
-      // number meanwhile: then this one exits).
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      while (std::chrono::steady_clock::now() < deadline) {
-        xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-        const bool up = !xcb_connection_has_error(c);
-        xcb_disconnect(c);
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) break;
-        if (up) {
-          Pid = pid;
-          Display = display;
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
+             static_cast<char*>(nullptr));
+      _exit(127);
     }
+    close(fds[1]);
+    if (pid < 0) {
+      close(fds[0]);
+      return;
+    }
+    Pid = pid;
+    // The number arrives as a line once the server accepts clients.
+    std::string number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) Display = ":" + number;
   }
   ~TXvfb() {
     if (Pid <= 0) return;
@@ -77,7 +67,7 @@ class TXvfb {
   }
   TXvfb(const TXvfb&) = delete;
   TXvfb& operator=(const TXvfb&) = delete;
-  bool Up() const { return Pid > 0; }
+  bool Up() const { return Pid > 0 && !Display.empty(); }
   std::string Display;
 
  private:
