@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -316,3 +318,40 @@ TEST(CliWindowShot, RendersTheThreePagesOfTheDemo) {
   const TResult bad = RunProgram(folder, {"--window-shot"}, {{"QT_QPA_PLATFORM", "offscreen"}});
   EXPECT_EQ(bad.Status, 2);
 }
+
+// --- --run: a composition of a script through the window's chain ----------
+
+namespace {
+
+TEST(CliRun, PlaysTheCompositionWithItsPausesAsTheTestRunDoes) {
+  TTempFolder folder;
+  std::filesystem::create_directories(folder.File("Hangok"));
+  // 44.1 kHz, so the device buffer the pass plays out at its end is short.
+  const TClipSpec a{TClipKind::PcmWav, 1, 44100, 0.3, 121};
+  const TClipSpec b{TClipKind::PcmWav, 1, 44100, 0.2, 122};
+  TTempFolder scratch;
+  for (const auto& [stem, spec] : {std::pair{"a", a}, std::pair{"b", b}})
+    std::filesystem::copy_file(WriteClip(scratch, stem, spec), folder.File(std::string("Hangok/") + stem + ".wav"));
+  {
+    std::ofstream script(folder.File("proba.vrs"), std::ios::binary);
+    script << "[Elso]\r\nb.wav|0\r\n[Masodik]\r\na.wav|250\r\nb.wav|0\r\n";
+  }
+  const std::string capture = folder.File("hallott.wav");
+  const TResult r = RunProgram(folder, {"--run", folder.File("proba.vrs"), "2"},
+                               {{"VOMRELLA_AUDIO", "virtual:" + capture}}, folder.Path());
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Masodik\n");
+  const TDecoded heard = DecodeAlone(capture);
+  ASSERT_TRUE(heard.Valid) << "no readable capture at " << capture;
+  std::vector<uint8_t> expected = PcmClipData(a);
+  expected.resize(expected.size() + 11025 * 2, 0);  // 250 ms at 44100 Hz mono
+  const std::vector<uint8_t> second = PcmClipData(b);
+  expected.insert(expected.end(), second.begin(), second.end());
+  EXPECT_TRUE(IsStreamThenSilence(heard.Pcm, expected, 0));
+
+  const TResult missing = RunProgram(folder, {"--run", folder.File("proba.vrs"), "3"}, {}, folder.Path());
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_EQ(RunProgram(folder, {"--run"}).Status, 2);
+}
+
+}  // namespace
