@@ -29,7 +29,8 @@ TEST(CommandLine, HelpPrintsTheUsageOfEveryCommandAndExitsZero) {
     EXPECT_TRUE(Contains(r.Out, "Használat:\n  vomrella [SCRIPT]\n")) << r.Out;
     for (const char* command :
          {"--probe FÁJL...", "--decode FÁJL -o KIMENET.wav", "--play FÁJL", "--widget-gallery KIMENET.png",
-          "--list SCRIPT", "--check SCRIPT [--json]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
+          "--list SCRIPT", "--check SCRIPT [--json]", "--render SCRIPT (--composition N | --name NÉV) -o KIMENET.wav",
+          "--run SCRIPT [N]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
       EXPECT_TRUE(Contains(r.Out, command)) << command << " missing from:\n" << r.Out;
     EXPECT_EQ(r.Err, "");
   }
@@ -48,7 +49,8 @@ TEST(CommandLine, UnknownOptionIsNamedWithTheUsageOnStderrAndExitsTwo) {
 
 TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
   TTempFolder folder;
-  for (const char* command : {"--check", "--list", "--probe", "--decode", "--play", "--widget-gallery"}) {
+  for (const char* command :
+       {"--check", "--render", "--run", "--list", "--probe", "--decode", "--play", "--widget-gallery"}) {
     SCOPED_TRACE(command);
     const TResult r = RunProgram(folder, {command, "--help"});
     EXPECT_EQ(r.Status, 0) << r.Err;

@@ -211,3 +211,24 @@ TEST_F(XcbHotkeyTest, ACombinationAnotherClientHoldsCannotBeSwitchedOn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XcbHotkeyKeysyms, LettersDigitsAndOtherCharactersMapToTheirKeySymbols) {
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('A')), 0x61u);  // XK_a
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('Z')), 0x7au);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('0')), 0x30u);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('.')), 0x2eu);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QChar(0x00C9)), 0xc9u);      // É: a Latin-1 key symbol
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QChar(0x0150)), 0x1000150u);  // Ő: a Unicode key symbol
+}
+
+TEST(XcbHotkeyKeysyms, WithoutADisplayEveryRegistrationFails) {
+  TXcbHotkeyService service(":65000");
+  EXPECT_FALSE(service.Connected());
+  std::string why;
+  EXPECT_FALSE(service.Register(1, QLatin1Char('A'), &why));
+  EXPECT_FALSE(why.empty());
+}
+
+}  // namespace
