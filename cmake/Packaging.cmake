@@ -50,8 +50,9 @@ if(DESKTOP_FILE_VALIDATE)
   add_test(NAME Desktop.EntryIsValid COMMAND ${DESKTOP_FILE_VALIDATE} ${VOMRELLA_DATA}/desktop/vomrella.desktop)
   set_tests_properties(Desktop.EntryIsValid PROPERTIES LABELS "package")
 endif()
+# Not under sanitizers: such a build is not what anyone would package.
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(DPKG_SHLIBDEPS)
+if(DPKG_SHLIBDEPS AND NOT VOMRELLA_SANITIZE)
   add_test(NAME Package.DebHoldsTheProgramItsDesktopFilesAndTheDemo
            COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DWORK=${CMAKE_BINARY_DIR}/package-check
                    -DVERSION=${PROJECT_VERSION} -DDESKTOP_FILE_VALIDATE=${DESKTOP_FILE_VALIDATE}

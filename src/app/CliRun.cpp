@@ -12,6 +12,7 @@
 
 #include "app/CliCommand.h"
 #include "app/CliInterruptWatch.h"
+#include "app/CliSupport.h"
 #include "app/PlaybackSettings.h"
 #include "app/ScriptLoader.h"
 #include "app/TestRunChain.h"
@@ -40,6 +41,7 @@ int RunComposition(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "vomrella: %s\n", loaded.Message.c_str());
     return 1;
   }
+  if (cli::Refuse(std::string(args[0]), cli::ScriptContentProblem(std::string(args[0])))) return 1;
   PGyElem composition = number >= 1 ? store.GyokerKeres(number - 1) : nullptr;
   if (!composition || composition == store.Gyoker()) {
     std::fprintf(stderr, "vomrella: a scriptben nincs %d. összeállítás\n", number);
@@ -83,6 +85,11 @@ int RunComposition(const std::vector<std::string_view>& args) {
 }
 
 const CliRegistration Registration({"--run", "SCRIPT [N]",
-                                    "plays composition N (default 1) of a script as the test run does", RunComposition});
+                                    "az N. összeállítás (alapból az 1.) lejátszása a hangeszközön, ahogy a próba "
+                                    "játssza",
+                                    RunComposition,
+                                    "Ctrl+C leállítja (kilépési kód 130). Fájlba gyorsan: vomrella --render.\n"
+                                    "Kilépési kód: 0 lejátszva, 1 a script vagy az összeállítás hibás, 2 hibás "
+                                    "használat."});
 
 }  // namespace

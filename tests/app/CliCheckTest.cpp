@@ -141,10 +141,13 @@ TEST(CliBadInput, ScriptCommandsNameTheFileAndTheProblemInOneLine) {
                                  {folder.Path(), "Is a directory"},
                                  {empty, "ures.vrs: a script üres"},
                                  {binary, "bin.vrs: nem szöveges fájl (bináris adat), nem script"}};
-  for (const char* command : {"--check", "--list"}) {
+  const std::string out = folder.File("ki.wav");
+  for (const char* command : {"--check", "--list", "--run", "--render"}) {
     for (const TCase& c : cases) {
       SCOPED_TRACE(std::string(command) + " " + c.Path);
-      const TResult r = RunProgram(folder, {command, c.Path});
+      std::vector<std::string> args{command, c.Path};
+      if (args[0] == "--render") args.insert(args.end(), {"--composition", "1", "-o", out});
+      const TResult r = RunProgram(folder, args, {{"VOMRELLA_AUDIO", "virtual"}});
       EXPECT_EQ(r.Status, 1);
       EXPECT_TRUE(Contains(r.Err, c.Problem)) << r.Err;
       EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
@@ -159,6 +162,7 @@ TEST(CliBadInput, ScriptCommandsNameTheFileAndTheProblemInOneLine) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_TRUE(Contains(r.Err, "Permission denied")) << r.Err;
   }
+  EXPECT_FALSE(FileExists(out));
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--check"}, {"--check", empty, empty}, {"--check", "--xml", empty}}) {
     const TResult r = RunProgram(folder, args);
