@@ -72,8 +72,13 @@ bool TEventHandler::Exists() {
 }
 
 void TEventHandler::PostToInstance(std::unique_ptr<TEventEntry> Entry) {
-  std::lock_guard lock(InstanceLock);
-  if (Instance) Instance->Post(std::move(Entry));
+  {
+    std::lock_guard lock(InstanceLock);
+    if (Instance) Entry = Instance->Post(std::move(Entry));
+  }
+  // A discarded entry is freed outside the locks: its handler's captured
+  // state may free a component, which removes its own events.
+  Entry.reset();
 }
 
 void TEventHandler::PostProgress(TComponent* Sender, TNotifyEvent Handler) {
@@ -109,25 +114,44 @@ void TEventHandler::Unmute(TComponent* Sender) {
 }
 
 void TEventHandler::RemoveEventsOf(TComponent* Sender) {
-  std::lock_guard lock(InstanceLock);
-  if (!Instance) return;
-  Instance->RemoveQueued(Sender);
+  TEntryList removed;
+  {
+    std::lock_guard lock(InstanceLock);
+    if (!Instance) return;
+    removed = Instance->RemoveQueued(Sender);
+  }
+  // Freed here, outside the locks (see PostToInstance).
+  removed.clear();
 }
 
-void TEventHandler::Post(std::unique_ptr<TEventEntry> Entry) {
-  if (!Entry->Handler) return;
+std::unique_ptr<TEventEntry> TEventHandler::Post(std::unique_ptr<TEventEntry> Entry) {
+  if (!Entry->Handler) return Entry;
   {
     std::lock_guard lock(QueueLock);
-    if (std::find(MutedSenders.begin(), MutedSenders.end(), Entry->Sender) != MutedSenders.end()) return;
+    if (std::find(MutedSenders.begin(), MutedSenders.end(), Entry->Sender) != MutedSenders.end()) return Entry;
     Queue.push_back(std::move(Entry));
   }
   WakeSignal.Set();
+  return nullptr;
 }
 
-void TEventHandler::RemoveQueued(TComponent* Sender) {
+TEventHandler::TEntryList TEventHandler::TakeQueued(TComponent* Sender) {
+  TEntryList taken;
+  for (auto it = Queue.begin(); it != Queue.end();) {
+    if ((*it)->Sender != Sender) {
+      ++it;
+      continue;
+    }
+    taken.push_back(std::move(*it));
+    it = Queue.erase(it);
+  }
+  return taken;
+}
+
+TEventHandler::TEntryList TEventHandler::RemoveQueued(TComponent* Sender) {
   std::lock_guard lock(QueueLock);
-  std::erase_if(Queue, [Sender](const std::unique_ptr<TEventEntry>& e) { return e->Sender == Sender; });
   if (Current && Current->Sender == Sender) Current->Revoked = true;
+  return TakeQueued(Sender);
 }
 
 void TEventHandler::Execute() {
@@ -145,13 +169,14 @@ void TEventHandler::Execute() {
       WakeSignal.WaitFor(IdleWait);
       continue;
     }
-    Deliver(std::move(entry));
+    Deliver(*entry);
+    entry.reset();  // after Deliver has let go of QueueLock
   }
   if (SelfDelete.load()) delete this;
 }
 
-void TEventHandler::Deliver(std::unique_ptr<TEventEntry> Entry) {
-  TEventEntry* raw = Entry.get();
+void TEventHandler::Deliver(TEventEntry& Entry) {
+  TEventEntry* raw = &Entry;
   auto revoked = [this, raw] {
     std::lock_guard lock(QueueLock);
     return raw->Revoked;
@@ -163,8 +188,12 @@ void TEventHandler::Deliver(std::unique_ptr<TEventEntry> Entry) {
       if (!raw->Park || raw->Park->WaitParked(raw->Pass, ParkPoll)) break;
     }
     // Nothing of a finished pass may arrive after its OnDone.
-    std::lock_guard lock(QueueLock);
-    std::erase_if(Queue, [raw](const std::unique_ptr<TEventEntry>& e) { return e->Sender == raw->Sender; });
+    TEntryList stale;
+    {
+      std::lock_guard lock(QueueLock);
+      stale = TakeQueued(raw->Sender);
+    }
+    stale.clear();  // outside QueueLock (see PostToInstance)
   }
   if (!Terminated.load() && !revoked()) {
     GuiHandoff::Instance().Call(

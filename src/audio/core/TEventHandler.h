@@ -17,6 +17,10 @@
 // Threads: Post* from any thread (typically the worker, possibly while input
 // locks are held: the queue lock is a leaf). Mute/Unmute/RemoveEventsOf from
 // the GUI thread. Acquire/Release from the GUI thread.
+//
+// Entries (and with them the handlers' captured state) are never freed while
+// InstanceLock or QueueLock is held: freeing a captured component removes
+// its events, which takes those locks again.
 
 #include <atomic>
 #include <cstdint>
@@ -69,13 +73,22 @@ class TEventHandler {
   static void RemoveEventsOf(TComponent* Sender);
 
  private:
+  using TEntryList = std::vector<std::unique_ptr<TEventEntry>>;
+
   TEventHandler();
-  // Any thread; takes InstanceLock. Hands Entry to the shared instance, if any.
+  // Any thread; takes InstanceLock. Hands Entry to the shared instance, if
+  // any; an entry that is not queued is freed after the lock is released.
   static void PostToInstance(std::unique_ptr<TEventEntry> Entry);
-  void Post(std::unique_ptr<TEventEntry> Entry);
+  // Queues Entry; returns it when it is discarded (the caller frees it
+  // outside the locks).
+  [[nodiscard]] std::unique_ptr<TEventEntry> Post(std::unique_ptr<TEventEntry> Entry);
   void Execute();
-  void Deliver(std::unique_ptr<TEventEntry> Entry);
-  void RemoveQueued(TComponent* Sender);
+  void Deliver(TEventEntry& Entry);
+  // Takes QueueLock; the removed entries go to the caller, to be freed once
+  // every lock is released.
+  [[nodiscard]] TEntryList RemoveQueued(TComponent* Sender);
+  // QueueLock held: moves Sender's queued entries out of Queue.
+  [[nodiscard]] TEntryList TakeQueued(TComponent* Sender);
 
   std::mutex QueueLock;  // guards Queue, Current, MutedSenders
   std::deque<std::unique_ptr<TEventEntry>> Queue;  // oldest first

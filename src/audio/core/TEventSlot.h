@@ -25,8 +25,12 @@ class TEventSlot {
 
   // Any thread.
   TEventSlot& operator=(TNotifyEvent Handler) {
-    std::lock_guard lock(HandlerLock);
-    FHandler = std::move(Handler);
+    {
+      std::lock_guard lock(HandlerLock);
+      std::swap(FHandler, Handler);
+    }
+    // The old handler is destroyed here, outside the lock: its captured
+    // state may free components.
     return *this;
   }
   explicit operator bool() const {

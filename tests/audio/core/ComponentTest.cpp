@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "CoreTestSupport.h"
@@ -31,6 +34,30 @@ class TLoggedComponent : public TComponent {
 
  private:
   std::string FTag;
+};
+
+// Storage that outlives a freed watcher, so a dangling link to it would call
+// into whatever is placed there next.
+alignas(std::max_align_t) unsigned char WatcherStorage[512];
+
+class TRecycledWatcher : public TLoggedComponent {
+ public:
+  using TLoggedComponent::TLoggedComponent;
+  static void* operator new(size_t Size) {
+    if (Size > sizeof WatcherStorage) throw std::bad_alloc();
+    return WatcherStorage;
+  }
+  static void operator delete(void*) {}
+};
+
+// Placed where a freed watcher was: counts the notifications it receives.
+class TTrap : public TComponent {
+ public:
+  TTrap() : TComponent(nullptr) {}
+  int Calls = 0;
+
+ protected:
+  void Notification(TComponent*, TOperation) override { ++Calls; }
 };
 
 }  // namespace
@@ -82,12 +109,18 @@ TEST(Component, FreeNotificationTellsEachPartnerOnceAndUnlinksBothSides) {
 }
 
 TEST(Component, WatcherFreedFirstIsNotCalledLater) {
-  auto* watcher = new TLoggedComponent(nullptr, "watcher");
+  auto* watcher = new TRecycledWatcher(nullptr, "watcher");
   auto watched = MakeComponent<TLoggedComponent>(nullptr, "watched");
   watcher->FreeNotification(watched.get());
   TComponent::Free(watcher);
-  watched.reset();  // would call into the freed watcher if still linked
-  SUCCEED();
+  // The link is two-way: the watched side hears that the watcher went.
+  ASSERT_EQ(watched->Removed.size(), 1u);
+  EXPECT_EQ(static_cast<void*>(watched->Removed[0]), static_cast<void*>(WatcherStorage));
+  // A link left behind would now call into the trap.
+  auto* trap = new (WatcherStorage) TTrap;
+  watched.reset();
+  EXPECT_EQ(trap->Calls, 0);
+  trap->~TTrap();
 }
 
 TEST(Component, DesignModeIsInheritedFromTheOwner) {
@@ -211,6 +244,33 @@ TEST(EventHandler, EventsOfAFreedSenderAreNeverDelivered) {
   TEventHandler::PostGeneric(&marker, [&](TComponent*) { markerSeen = true; });
   ASSERT_TRUE(PumpUntil([&] { return markerSeen.load(); }));
   EXPECT_EQ(calls, 0);
+}
+
+// A handler owning a component frees it when the handler is destroyed, and
+// the component's destructor removes its own events: destroyed while the
+// event locks are held, such a handler deadlocked.
+TEST(EventHandler, HandlersThatFreeAComponentAreDestroyedOutsideTheEventLocks) {
+  TCaptureOut keeper;
+  std::atomic<int> freed{0};
+  auto owningHandler = [&freed] {
+    std::shared_ptr<TComponent> owned(new TComponent(nullptr), [&freed](TComponent* c) {
+      TComponent::Free(c);
+      ++freed;
+    });
+    return [owned](TComponent*) {};
+  };
+  // The event thread waits for the GUI with the plug, so what follows stays queued.
+  TComponent plug(nullptr), sender(nullptr);
+  std::atomic<bool> plugSeen{false};
+  TEventHandler::PostGeneric(&plug, [&](TComponent*) { plugSeen = true; });
+  TEventHandler::PostGeneric(&sender, owningHandler());
+  TEventHandler::RemoveEventsOf(&sender);
+  EXPECT_EQ(freed, 1);
+  TEventHandler::Mute(&sender);
+  TEventHandler::PostGeneric(&sender, owningHandler());  // discarded at once
+  TEventHandler::Unmute(&sender);
+  EXPECT_EQ(freed, 2);
+  ASSERT_TRUE(PumpUntil([&] { return plugSeen.load(); }));
 }
 
 TEST(EventHandler, PostsWithoutAnyOutputAreDiscarded) {
