@@ -2,20 +2,28 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 
 #include "audio/core/EAuException.h"
 
 TMemoryIn::TMemoryIn(TComponent* AOwner) : TAuInput(AOwner) {}
 
+// The corrections are stored: under DataLock, since the GUI thread and an
+// output's worker may both ask for the format.
 uint32_t TMemoryIn::GetBitsPerSample() {
+  std::lock_guard lock(DataLock);
   if (InBitsPerSample != 8 && InBitsPerSample != 16 && InBitsPerSample != 24 && InBitsPerSample != 32)
     InBitsPerSample = 16;
   return InBitsPerSample;
 }
 
-uint32_t TMemoryIn::GetChannels() { return InChannels; }
+uint32_t TMemoryIn::GetChannels() {
+  std::lock_guard lock(DataLock);
+  return InChannels;
+}
 
 uint32_t TMemoryIn::GetSampleRate() {
+  std::lock_guard lock(DataLock);
   if (InSampleRate < 2000 || InSampleRate > 96000) InSampleRate = 8000;
   return InSampleRate;
 }

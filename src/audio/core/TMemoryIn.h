@@ -18,6 +18,7 @@ class TMemoryIn : public TAuInput {
 
   // Out-of-range values are corrected (and stored) when read:
   // bits other than 8/16/24/32 -> 16; rates outside 2000..96000 -> 8000.
+  // Any thread; take DataLock.
   uint32_t GetBitsPerSample() override;
   uint32_t GetChannels() override;  // InChannels unchanged
   uint32_t GetSampleRate() override;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <thread>
 
 #include "CoreTestSupport.h"
 #include "audio/core/TMemoryIn.h"
@@ -164,4 +165,20 @@ TEST(MemoryIn, OutOfRangeFormatValuesAreCorrectedAndStored) {
   in.InBitsPerSample = 24;
   EXPECT_EQ(in.SampleRate(), 96000u);
   EXPECT_EQ(in.BitsPerSample(), 24u);
+}
+
+// The GUI thread and an output's worker may ask for the format at the same
+// time; the corrections are stored, so ThreadSanitizer checks they do not race.
+TEST(MemoryIn, FormatAskedFromTwoThreadsAtOnceIsCorrectedOnce) {
+  TMemoryIn in;
+  in.InSampleRate = 1600;
+  in.InBitsPerSample = 12;
+  in.InChannels = 2;
+  const TPcmFormat expected{16, 2, 8000};
+  auto ask = [&] {
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(in.Format(), expected);
+  };
+  std::thread worker(ask);
+  ask();
+  worker.join();
 }
