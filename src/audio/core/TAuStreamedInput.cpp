@@ -14,16 +14,24 @@ void TAuStreamedInput::Account(uint32_t& Bytes) {
     EndOfData.store(true);
     return;
   }
-  const int64_t position = Position.load() + Bytes;
+  const int64_t before = Position.load();
+  const int64_t position = before + Bytes;
   const int64_t size = Size.load();
   Position.store(position);
   if (size <= 0 || position < size) return;
   EndOfData.store(true);
   if (position > size) {
-    Bytes -= static_cast<uint32_t>(position - size);
+    // Only the part below Size is delivered; a block that starts at or past
+    // it (a seek can leave the position there) delivers nothing.
+    Bytes = before < size ? static_cast<uint32_t>(size - before) : 0;
     Position.store(size);
   }
   if (Loop) LoopPending = true;
+}
+
+bool TAuStreamedInput::AtOrPastSize() const {
+  const int64_t size = Size.load();
+  return size > 0 && Position.load() >= size;
 }
 
 void TAuStreamedInput::RestartAndRead(const uint8_t*& Buffer, uint32_t& Bytes, uint32_t Asked) {
@@ -59,8 +67,14 @@ void TAuStreamedInput::GetData(const uint8_t*& Buffer, uint32_t& Bytes) {
     Bytes = 0;
     return;
   }
-  GetDataBlock(Buffer, Bytes);
-  if (Bytes > asked) Bytes = asked;
+  if (AtOrPastSize()) {
+    // Reached by a seek: the end, without another block from the decoder.
+    Position.store(Size.load());
+    Bytes = 0;
+  } else {
+    GetDataBlock(Buffer, Bytes);
+    if (Bytes > asked) Bytes = asked;
+  }
   Account(Bytes);
   if (Bytes == 0 && Loop) {
     // The source ran dry before Size: start over within this pull.

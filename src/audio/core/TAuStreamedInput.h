@@ -6,7 +6,8 @@
 //   - after the end has been reported, returns 0 bytes without calling the
 //     decoder (unless Loop is on: then the next pull starts the loop over);
 //   - never lets Position pass a positive Size: the block that crosses it is
-//     shortened and the end is reported;
+//     shortened and the end is reported; at or past Size (after a seek)
+//     nothing is delivered and the decoder is not called;
 //   - with Loop on, the block that reaches the end is delivered in full and
 //     the following pull restarts at StartSample (SeekToSample when Seekable,
 //     otherwise Flush and Init of the input itself), with Position back at 0.
@@ -50,4 +51,6 @@ class TAuStreamedInput : public TAuInput {
  private:
   void RestartAndRead(const uint8_t*& Buffer, uint32_t& Bytes, uint32_t Asked);
   void Account(uint32_t& Bytes);
+  // Size > 0 and Position >= Size (DataLock held).
+  bool AtOrPastSize() const;
 };

@@ -157,6 +157,7 @@ bool TRawFileIn::SeekToSample(int64_t& SampleNum) {
   ReadIndex = 1;
   FillEnd = 0;
   const int64_t frame = (FChannels * FBitsPerSample) / 8;
+  SampleNum = std::max<int64_t>(SampleNum + SeekLanding, 0);
   return Stream && Stream->Seek(RawHeader + SampleNum * frame, soBeginning) >= 0;
 }
 

@@ -122,6 +122,9 @@ class TRawFileIn : public TAuFileIn {
   bool HasOwnStream() const { return OwnStream != nullptr; }
 
   uint32_t BufferBytes = 64;
+  // Frames added to the frame a seek reaches, as a decoder that lands on a
+  // block or time boundary reports it.
+  int64_t SeekLanding = 0;
   std::atomic<int> OpenCalls{0}, CloseCalls{0}, BlockCalls{0}, Seeks{0};
 
  protected:
