@@ -22,7 +22,11 @@ void TAuFileIn::BeforeDestruction() {
 }
 
 void TAuFileIn::SetFileName(const std::string& Value) {
-  std::lock_guard lock(OpenLock);
+  // DataLock first: a pull in progress finishes with the old file before it
+  // is closed.
+  std::lock_guard data(DataLock);
+  std::lock_guard open(OpenLock);
+  EndRunForSourceChange();
   CloseFile();
   ForgetOwnStream();
   FFileName = Value;
@@ -30,10 +34,20 @@ void TAuFileIn::SetFileName(const std::string& Value) {
 }
 
 void TAuFileIn::SetStream(TStream* Value) {
-  std::lock_guard lock(OpenLock);
+  std::lock_guard data(DataLock);
+  std::lock_guard open(OpenLock);
+  EndRunForSourceChange();
   CloseFile();
   ForgetOwnStream();
   TAuStreamedInput::SetStream(Value);
+}
+
+void TAuFileIn::EndRunForSourceChange() {
+  if (!Busy.load()) return;
+  // The run's source goes away: its next pull reports the end without
+  // calling the decoder, which may meanwhile be opened on the new source.
+  EndOfData.store(true);
+  LoopPending = false;
 }
 
 void TAuFileIn::OpenOwnStream() {
@@ -89,7 +103,10 @@ int32_t TAuFileIn::GetTotalTime() {
 }
 
 int64_t TAuFileIn::GetTotalSamples() {
-  std::lock_guard lock(OpenLock);
+  // FTotalSamples is also the run's frame count, written by DoInit under
+  // DataLock: any thread may ask, so the store takes the same lock.
+  std::lock_guard data(DataLock);
+  std::lock_guard open(OpenLock);
   OpenFile();
   const uint32_t frame = (FChannels * FBitsPerSample) / 8;
   const int64_t size = Size.load();
@@ -120,7 +137,7 @@ bool TAuFileIn::Valid() {
 }
 
 bool TAuFileIn::Seek(int64_t SampleNum) {
-  if (!Seekable) return false;
+  if (!Seekable || SampleNum < 0) return false;
   std::lock_guard lock(DataLock);
   if (FTotalSamples != 0 && FTotalSamples < SampleNum) return false;
   if (!Busy.load()) {
@@ -136,7 +153,9 @@ bool TAuFileIn::Seek(int64_t SampleNum) {
   } catch (...) {
     return false;
   }
-  Position.store((sample - StartSample) * FrameSize);
+  // A decoder that lands on a block or time boundary may report a frame
+  // before the run's start; the position stays at its start then.
+  Position.store(std::max<int64_t>(sample - StartSample, 0) * FrameSize);
   return reached;
 }
 

@@ -24,7 +24,11 @@
 //
 // Threads: the GUI thread calls SetFileName, Valid, TotalTime and the format
 // queries; the worker calls Init, GetData, Flush. OpenLock serialises OpenFile
-// and CloseFile between them; lock order DataLock before OpenLock.
+// and CloseFile between them; lock order DataLock before OpenLock. Changing
+// the file or stream of a busy input is allowed: it waits for the pull in
+// progress and the run ends at its next pull. A decoder whose blocks point
+// into memory that CloseFile frees must keep that memory until the next call
+// on the input (the consumer copies the last block after the lock is gone).
 
 #include <cstdint>
 #include <memory>
@@ -40,9 +44,10 @@ class TAuFileIn : public TAuStreamedInput {
   ~TAuFileIn() override;
 
   const std::string& FileName() const { return FFileName; }
-  // CloseFile, then store the name.
+  // Takes DataLock (waits for a pull in progress), then CloseFile and store
+  // the name. A run that is open ends at its next pull (0 bytes).
   void SetFileName(const std::string& Value);
-  void SetStream(TStream* Value) override;  // CloseFile first
+  void SetStream(TStream* Value) override;  // as SetFileName
 
   // Opens the file and returns the format field (0 when unknown).
   uint32_t GetBitsPerSample() override;
@@ -50,13 +55,15 @@ class TAuFileIn : public TAuStreamedInput {
   uint32_t GetSampleRate() override;
   // Size / bytes per second, rounded half to even; 0 when the format is unknown.
   int32_t GetTotalTime() override;
-  // Size div frame size when Size > 0, else -1.
+  // Size div frame size when Size > 0, else -1; stored in FTotalSamples.
+  // Takes DataLock.
   int64_t GetTotalSamples() override;
 
   // Whether the file opens as a readable file of the decoder's kind. A valid
   // file stays open; an invalid one is closed again. Never raises.
   bool Valid();
   // Positions the next (or, while busy, the current) run at frame SampleNum.
+  // False for a negative frame. Takes DataLock.
   bool Seek(int64_t SampleNum);
   void Reset() override;
 
@@ -76,6 +83,9 @@ class TAuFileIn : public TAuStreamedInput {
   void ReleaseStream();
   // Frees the own stream (if any) without touching a caller's stream.
   void ForgetOwnStream();
+  // SetFileName/SetStream during a run: the run ends at its next pull.
+  // DataLock held.
+  void EndRunForSourceChange();
 
   std::recursive_mutex OpenLock;  // serialises OpenFile and CloseFile
   std::string FFileName;

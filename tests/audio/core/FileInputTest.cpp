@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
 #include "CoreTestSupport.h"
 #include "audio/core/TAuFileStream.h"
 
@@ -11,6 +16,13 @@ using namespace coretest;
 namespace {
 
 const TPcmFormat Stereo16{16, 2, 1000};  // 4-byte frames, 4000 bytes per second
+
+// Entries of /proc/self/fd: the descriptors this process has open.
+size_t OpenDescriptors() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& Data, size_t From, size_t Count) {
   return std::vector<uint8_t>(Data.begin() + static_cast<long>(From), Data.begin() + static_cast<long>(From + Count));
@@ -252,8 +264,147 @@ TEST_F(FileInput, CallerStreamIsRewoundNotFreedWhenClosed) {
 }
 
 TEST_F(FileInput, FreeingAnOpenInputClosesItsFile) {
+  const size_t before = OpenDescriptors();
   auto in = MakeComponent<TRawFileIn>();
   in->SetFileName(Good);
   ASSERT_TRUE(in->Valid());
-  in.reset();  // LeakSanitizer reports an own stream left behind
+  EXPECT_EQ(OpenDescriptors(), before + 1);
+  in.reset();
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(FileInput, ChangingTheSourceOfABusyInputEndsTheRunAtItsNextPull) {
+  const std::vector<uint8_t> other = Pattern(4 * 300, 77);
+  const std::string otherFile = Dir.Write("other.raw", RawImage(Stereo16, other));
+  TMemoryStream otherStream(RawImage(Stereo16, other));
+  for (bool byStream : {false, true}) {
+    TRawFileIn in;
+    in.SetFileName(Good);
+    in.Loop = true;  // the end must not start the run over on the new source
+    in.Init();
+    ASSERT_EQ(PullAll(in, 8, 1), Slice(Pcm, 0, 8));  // the decoder's buffer holds more
+    if (byStream) {
+      in.SetStream(&otherStream);
+    } else {
+      in.SetFileName(otherFile);
+    }
+    ASSERT_TRUE(in.Valid());  // the GUI side opens the new source meanwhile
+    const int calls = in.BlockCalls;
+    EXPECT_TRUE(PullAll(in, 8, 3).empty()) << byStream;
+    EXPECT_TRUE(in.EndOfData);
+    EXPECT_EQ(in.BlockCalls, calls);
+    in.Flush();
+    in.Loop = false;
+    in.Init();
+    EXPECT_EQ(PullAll(in, 60), other) << byStream;
+    in.Flush();
+  }
+}
+
+// A second thread changes the file over and over while runs pull from the
+// input (run under ThreadSanitizer and AddressSanitizer: the worker must
+// never read a stream or buffer that is being closed). Each run delivers a
+// prefix of the file it started on.
+TEST_F(FileInput, FileNameChangedRepeatedlyWhileRunsPull) {
+  const std::vector<uint8_t> other = Pattern(4 * 700, 91);
+  const std::string otherFile = Dir.Write("other.raw", RawImage(Stereo16, other));
+  TRawFileIn in;
+  in.BufferBytes = 256;
+  in.SetFileName(Good);
+  std::atomic<bool> stop{false};
+  std::atomic<int> runs{0}, torn{0};
+  std::thread worker([&] {
+    while (!stop.load()) {
+      in.Init();
+      std::vector<uint8_t> got;
+      uint8_t block[24];
+      bool end = false;
+      while (!end) {
+        const uint32_t n = ReadFull(in, block, sizeof block, end);
+        got.insert(got.end(), block, block + n);
+      }
+      in.Flush();
+      const auto prefixOf = [&](const std::vector<uint8_t>& Whole) {
+        return got.size() <= Whole.size() && std::equal(got.begin(), got.end(), Whole.begin());
+      };
+      if (!prefixOf(Pcm) && !prefixOf(other)) ++torn;
+      ++runs;
+    }
+  });
+  for (int i = 0; i < 3000 || runs.load() < 3; ++i) {
+    in.SetFileName(i % 2 ? Good : otherFile);
+    if (i % 7 == 0) (void)in.Valid();
+    if (i % 11 == 0) (void)in.TotalSamples();
+  }
+  stop.store(true);
+  worker.join();
+  EXPECT_EQ(torn, 0);
+}
+
+// The GUI thread asks for the length while the worker starts runs: both
+// store the frame count (ThreadSanitizer reports an unlocked store).
+TEST_F(FileInput, LengthAskedWhileRunsStartAnswersTheWholeFile) {
+  TRawFileIn in;
+  in.SetFileName(Good);
+  std::atomic<bool> stop{false};
+  std::atomic<int> runs{0};
+  std::thread worker([&] {
+    while (!stop.load()) {
+      in.Init();
+      PullAll(in, 4096);
+      in.Flush();
+      ++runs;
+    }
+  });
+  for (int i = 0; i < 500 || runs.load() < 3; ++i) EXPECT_EQ(in.TotalSamples(), 1000);
+  stop.store(true);
+  worker.join();
+}
+
+TEST_F(FileInput, SeekLandingAtOrPastTheEndDeliversNothing) {
+  for (int64_t landing : {0, 3}) {
+    TRawFileIn in;
+    in.SetFileName(Good);
+    in.SeekLanding = landing;
+    in.Init();
+    PullAll(in, 8, 2);
+    EXPECT_TRUE(in.Seek(1000));  // the last frame is 999
+    const int calls = in.BlockCalls;
+    EXPECT_TRUE(PullAll(in, 64, 3).empty()) << landing;  // no block larger than asked either
+    EXPECT_TRUE(in.EndOfData);
+    EXPECT_EQ(in.BlockCalls, calls);
+    EXPECT_EQ(in.Position, in.Size);
+    in.Flush();
+  }
+}
+
+TEST_F(FileInput, SeekLandingPastTheEndWithLoopStartsTheRangeOver) {
+  TRawFileIn in;
+  in.SetFileName(Good);
+  in.Loop = true;
+  in.StartSample = 500;
+  in.EndSample = 509;
+  in.Init();
+  PullAll(in, 8, 1);
+  in.SeekLanding = 2;
+  EXPECT_TRUE(in.Seek(9));  // lands on frame 11 of a 10-frame range
+  in.SeekLanding = 0;
+  EXPECT_EQ(PullAll(in, 40, 1), Slice(Pcm, 2000, 40));
+  in.Flush();
+}
+
+TEST_F(FileInput, SeekNeverStoresANegativePosition) {
+  TRawFileIn in;
+  in.SetFileName(Good);
+  EXPECT_FALSE(in.Seek(-1));
+  EXPECT_EQ(in.StartSample, 0);
+  EXPECT_EQ(in.Position, 0);
+  in.StartSample = 100;
+  in.SeekLanding = -3;  // the decoder lands before the run's start
+  in.Init();
+  PullAll(in, 8, 2);
+  EXPECT_TRUE(in.Seek(0));
+  EXPECT_EQ(in.Position, 0);
+  EXPECT_FALSE(in.Seek(-5));
+  in.Flush();
 }
