@@ -167,7 +167,8 @@ TWaveOutputPlan PlanWaveOutput(const TWaveHeader& h, std::optional<uint64_t> dat
     case wkPcm:
     case wkExtensiblePcm: {
       plan.BitsPerSample = h.BitsPerSample;
-      if (h.BitsPerSample == 0 || h.BitsPerSample % 8 != 0) return plan;
+      // Delivered as stored, so only the sample widths of the stream contract.
+      if (h.BitsPerSample == 0 || h.BitsPerSample % 8 != 0 || h.BitsPerSample > 32) return plan;
       const uint64_t frame = uint64_t(h.Channels) * (h.BitsPerSample / 8);
       if (frame > kWaveOutBufferBytes) return plan;  // not one frame fits a refill
       plan.Size = int64_t(plan.DataBytes - plan.DataBytes % frame);
