@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -123,6 +126,56 @@ TEST_F(CliCheck, AScriptWhoseLinesAllLoadExitsZeroAndTheTotalFollowsTheDecimalSe
   EXPECT_EQ(elsewhere.Status, 1);
   EXPECT_TRUE(Contains(elsewhere.Out, "Hangmappa: /Hangok\n")) << elsewhere.Out;
   EXPECT_TRUE(Contains(elsewhere.Out, "KIMARAD: nem található: Hangok/jo.wav")) << elsewhere.Out;
+}
+
+// Everything the program writes to a terminal (stdout and stderr alike) while
+// running Args in Folder; its exit status in *Status.
+std::string RunOnTerminal(const std::string& Folder, const std::vector<std::string>& Args, int* Status) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    std::vector<std::string> store{VOMRELLA_PROGRAM};
+    store.insert(store.end(), Args.begin(), Args.end());
+    std::vector<char*> argv;
+    for (std::string& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (chdir(Folder.c_str()) == 0) execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::string text;
+  if (pid < 0) return text;
+  char block[4096];
+  for (;;) {
+    const ssize_t n = read(master, block, sizeof block);
+    if (n > 0) {
+      text.append(block, size_t(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the child has closed the terminal
+    }
+  }
+  close(master);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  *Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return text;
+}
+
+TEST_F(CliCheck, ProgressIsShownOnATerminalAndClearedBeforeTheReport) {
+  int status = -1;
+  const std::string seen = RunOnTerminal(Folder.Path(), {"--check", Script}, &status);
+  EXPECT_EQ(status, 1);
+  const size_t progress = seen.find("\rEllenőrzés: ");
+  const size_t cleared = seen.find("\r\033[K");
+  const size_t report = seen.find("Script: ");
+  ASSERT_NE(progress, std::string::npos) << seen;
+  ASSERT_NE(cleared, std::string::npos) << seen;
+  EXPECT_LT(progress, cleared);
+  EXPECT_LT(cleared, report);
+  // Not on a file: the other tests see an empty stderr.
+  EXPECT_EQ(Check().Err, "");
 }
 
 // --- Bad input ---------------------------------------------------------------
