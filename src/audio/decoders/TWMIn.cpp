@@ -17,7 +17,10 @@ int ChannelCode(TChannelsNumber Value) {
 
 TWMIn::TWMIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
-TWMIn::~TWMIn() { CloseFile(); }
+TWMIn::~TWMIn() {
+  CloseFile();
+  DropRetiredReader();
+}
 
 void TWMIn::Reopen() {
   std::lock_guard<std::recursive_mutex> lock(OpenLock);
@@ -97,9 +100,37 @@ void TWMIn::OpenFile() {
 void TWMIn::CloseFile() {
   std::lock_guard<std::recursive_mutex> lock(OpenLock);
   if (OpenCount <= 0) return;
-  wma_close(ReaderContext);
+  if (Busy && !RetiredReader) {
+    // The last block handed out points into the reader's sample buffers, and
+    // its consumer may still be copying it: the reader is kept until the
+    // next call on this input. The reader no longer reads the stream, so the
+    // stream itself goes now. A reader opened after that within the same run
+    // has handed out nothing (the run has ended) and is closed at once.
+    RetiredReader = std::make_unique<wma_sync_reader>(std::move(ReaderContext));
+    ReaderContext = wma_sync_reader{};
+  } else {
+    wma_close(ReaderContext);
+  }
   OpenCount = 0;
   ReleaseStream();
+}
+
+void TWMIn::DropRetiredReader() {
+  std::lock_guard<std::recursive_mutex> lock(OpenLock);
+  if (!RetiredReader) return;
+  wma_close(*RetiredReader);
+  RetiredReader.reset();
+}
+
+void TWMIn::GetData(const uint8_t*& Buffer, uint32_t& Bytes) {
+  std::lock_guard<std::recursive_mutex> data(DataLock);
+  DropRetiredReader();  // the consumer is done with the block of the last pull
+  TAuTaggedFileIn::GetData(Buffer, Bytes);
+}
+
+void TWMIn::DoFlush() {
+  TAuTaggedFileIn::DoFlush();
+  DropRetiredReader();
 }
 
 void TWMIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {

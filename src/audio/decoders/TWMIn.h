@@ -16,9 +16,12 @@
 // Threads: as TAuFileIn. The setters of HighPrecision and OutputChannels are
 // GUI-thread calls between runs; they take OpenLock and are ignored while
 // Busy. GetDataBlock and SeekToSample also take OpenLock (after DataLock), so
-// a close from another thread never tears the reader down under a pull.
+// a close from another thread never tears the reader down under a pull; a
+// close during a run keeps the reader until the next call on the input, as
+// the block handed out last points into it.
 
 #include <cstdint>
+#include <memory>
 
 #include "audio/decoders/WmaSyncReader.h"
 #include "audio/tags/TAuTaggedFileIn.h"
@@ -46,9 +49,14 @@ class TWMIn : public TAuTaggedFileIn {
   // Raises EAuException "File name is not assigned" with neither a stream
   // nor a file name; a file the reader cannot open leaves the input closed.
   void OpenFile() override;
+  // While Busy the reader is kept (not read any more) until the next
+  // GetData or Flush, so the block handed out last stays valid.
   void CloseFile() override;
+  // Takes DataLock; frees a reader kept by CloseFile, then pulls.
+  void GetData(const uint8_t*& Buffer, uint32_t& Bytes) override;
 
  protected:
+  void DoFlush() override;
   void GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) override;
   // Only during a run: repositions the reader to the sample's time in
   // hundredths of a second and reports the sample reached.
@@ -56,8 +64,11 @@ class TWMIn : public TAuTaggedFileIn {
 
  private:
   void Reopen();
+  // Closes and frees RetiredReader, if any (takes OpenLock).
+  void DropRetiredReader();
 
   wma_sync_reader ReaderContext;
+  std::unique_ptr<wma_sync_reader> RetiredReader;  // closed during a run, see CloseFile
   uint32_t FDurationCs = 0;
   bool FHighPrecision = false;
   TChannelsNumber FOutputChannels = cnMonoOrStereo;

@@ -21,7 +21,8 @@
 //
 // Threads: OpenFile/CloseFile take OpenLock (GUI thread or worker);
 // GetDataBlock and SeekToSample run with DataLock held (worker). No lock of
-// its own.
+// its own. Blocks point into OutBuffer, which a close (SetFileName during a
+// run) does not free or overwrite.
 
 #include <array>
 #include <cstdint>
