@@ -350,40 +350,40 @@ void TFrm_Main::SetTabOrder() {
 }
 
 void TFrm_Main::ConnectEvents() {
-  connect(CB_RogzOsszeall, &QComboBox::activated, this, [this] { CB_RogzOsszeallSelect(); });
-  connect(CB_TestOsszeall, &QComboBox::activated, this, [this] { CB_TestOsszeallSelect(); });
-  connect(B_Opciok, &QPushButton::clicked, this, [this] { B_OpciokClick(); });
-  connect(Popup_Opciok, &QMenu::aboutToShow, this, [this] { Popup_OpciokPopup(); });
-  connect(Pop_Uj, &QAction::triggered, this, [this] { Pop_UjClick(); });
-  connect(Pop_Atnevez, &QAction::triggered, this, [this] { Pop_AtnevezClick(); });
-  connect(Pop_Torol, &QAction::triggered, this, [this] { Pop_TorolClick(); });
-  connect(Pop_Fel, &QAction::triggered, this, [this] { Pop_FelClick(); });
-  connect(Pop_Le, &QAction::triggered, this, [this] { Pop_LeClick(); });
-  connect(B_Fel, &QPushButton::clicked, this, [this] { B_FelClick(); });
-  connect(B_Le, &QPushButton::clicked, this, [this] { B_LeClick(); });
-  connect(B_Torol, &QPushButton::clicked, this, [this] { B_TorolClick(); });
-  connect(E_FajlNev, &QLineEdit::textChanged, this, [this] { E_FajlNevChange(); });
-  connect(E_Talloz, &QPushButton::clicked, this, [this] { E_TallozClick(); });
-  connect(B_RogzRendben, &QPushButton::clicked, this, [this] { B_RogzRendbenClick(); });
+  connect(CB_RogzOsszeall, &QComboBox::activated, this, Guarded([this] { CB_RogzOsszeallSelect(); }));
+  connect(CB_TestOsszeall, &QComboBox::activated, this, Guarded([this] { CB_TestOsszeallSelect(); }));
+  connect(B_Opciok, &QPushButton::clicked, this, Guarded([this] { B_OpciokClick(); }));
+  connect(Popup_Opciok, &QMenu::aboutToShow, this, Guarded([this] { Popup_OpciokPopup(); }));
+  connect(Pop_Uj, &QAction::triggered, this, Guarded([this] { Pop_UjClick(); }));
+  connect(Pop_Atnevez, &QAction::triggered, this, Guarded([this] { Pop_AtnevezClick(); }));
+  connect(Pop_Torol, &QAction::triggered, this, Guarded([this] { Pop_TorolClick(); }));
+  connect(Pop_Fel, &QAction::triggered, this, Guarded([this] { Pop_FelClick(); }));
+  connect(Pop_Le, &QAction::triggered, this, Guarded([this] { Pop_LeClick(); }));
+  connect(B_Fel, &QPushButton::clicked, this, Guarded([this] { B_FelClick(); }));
+  connect(B_Le, &QPushButton::clicked, this, Guarded([this] { B_LeClick(); }));
+  connect(B_Torol, &QPushButton::clicked, this, Guarded([this] { B_TorolClick(); }));
+  connect(E_FajlNev, &QLineEdit::textChanged, this, Guarded([this] { E_FajlNevChange(); }));
+  connect(E_Talloz, &QPushButton::clicked, this, Guarded([this] { E_TallozClick(); }));
+  connect(B_RogzRendben, &QPushButton::clicked, this, Guarded([this] { B_RogzRendbenClick(); }));
 
-  connect(B_FileStart, &QPushButton::clicked, this, [this] { B_FileStartClick(); });
-  connect(B_FilePause, &QPushButton::clicked, this, [this] { B_FilePauseClick(); });
-  connect(B_FileStop, &QPushButton::clicked, this, [this] { B_FileStopClick(); });
-  connect(B_OsszeallRun, &QPushButton::clicked, this, [this] { B_OsszeallRunClick(); });
-  connect(B_OsszeallPause, &QPushButton::clicked, this, [this] { B_FilePauseClick(); });
-  connect(B_OsszeallStop, &QPushButton::clicked, this, [this] { B_FileStopClick(); });
-  connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+  connect(B_FileStart, &QPushButton::clicked, this, Guarded([this] { B_FileStartClick(); }));
+  connect(B_FilePause, &QPushButton::clicked, this, Guarded([this] { B_FilePauseClick(); }));
+  connect(B_FileStop, &QPushButton::clicked, this, Guarded([this] { B_FileStopClick(); }));
+  connect(B_OsszeallRun, &QPushButton::clicked, this, Guarded([this] { B_OsszeallRunClick(); }));
+  connect(B_OsszeallPause, &QPushButton::clicked, this, Guarded([this] { B_FilePauseClick(); }));
+  connect(B_OsszeallStop, &QPushButton::clicked, this, Guarded([this] { B_FileStopClick(); }));
+  connect(Timer, &QTimer::timeout, this, Guarded([this] { TimerTimer(); }));
 
-  connect(B_HotPrev, &QPushButton::clicked, this, [this] { B_HotPrevClick(); });
-  connect(B_HotPlay, &QPushButton::clicked, this, [this] { B_HotPlayClick(); });
-  connect(B_HotPause, &QPushButton::clicked, this, [this] { B_HotPauseClick(); });
-  connect(B_HotNext, &QPushButton::clicked, this, [this] { B_HotNextClick(); });
+  connect(B_HotPrev, &QPushButton::clicked, this, Guarded([this] { B_HotPrevClick(); }));
+  connect(B_HotPlay, &QPushButton::clicked, this, Guarded([this] { B_HotPlayClick(); }));
+  connect(B_HotPause, &QPushButton::clicked, this, Guarded([this] { B_HotPauseClick(); }));
+  connect(B_HotNext, &QPushButton::clicked, this, Guarded([this] { B_HotNextClick(); }));
 
-  connect(B_First, &QPushButton::clicked, this, [this] { B_FirstClick(); });
-  connect(B_Prev, &QPushButton::clicked, this, [this] { B_PrevClick(); });
-  connect(B_Next, &QPushButton::clicked, this, [this] { B_NextClick(); });
+  connect(B_First, &QPushButton::clicked, this, Guarded([this] { B_FirstClick(); }));
+  connect(B_Prev, &QPushButton::clicked, this, Guarded([this] { B_PrevClick(); }));
+  connect(B_Next, &QPushButton::clicked, this, Guarded([this] { B_NextClick(); }));
 
-  connect(Pop_Open, &QAction::triggered, this, [this] { Pop_OpenClick(); });
-  connect(Pop_Save, &QAction::triggered, this, [this] { Pop_SaveClick(); });
-  connect(MMI_Exit, &QAction::triggered, this, [this] { MMI_ExitClick(); });
+  connect(Pop_Open, &QAction::triggered, this, Guarded([this] { Pop_OpenClick(); }));
+  connect(Pop_Save, &QAction::triggered, this, Guarded([this] { Pop_SaveClick(); }));
+  connect(MMI_Exit, &QAction::triggered, this, Guarded([this] { MMI_ExitClick(); }));
 }

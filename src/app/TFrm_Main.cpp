@@ -149,6 +149,16 @@ void TFrm_Main::SetApplicationTitle(const QString& title) {
   setWindowIconText(title);
 }
 
+void TFrm_Main::RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    TVomrellaApplication::ReportException(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    TVomrellaApplication::ReportException(QString::fromUtf8("ismeretlen hiba"));
+  }
+}
+
 QString TFrm_Main::Text(const std::string& cp1250) { return QString::fromStdString(Cp1250ToUtf8(cp1250)); }
 
 std::string TFrm_Main::Bytes(const QString& text) { return Utf8ToCp1250(text.toStdString()); }

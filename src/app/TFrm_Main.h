@@ -262,6 +262,14 @@ class TFrm_Main : public QMainWindow {
   void SetTabOrder();          // FrmMainLayout.cpp
   void ConnectEvents();        // FrmMainLayout.cpp
   void CreateAudioComponents();
+  // A handler as a slot that catches what it throws, so that no exception
+  // unwinds through Qt's signal code (which is not exception safe): it is
+  // shown in an error box and the action ends.
+  template <class F>
+  static auto Guarded(F handler) {
+    return [handler] { RunGuarded(handler); };
+  }
+  static void RunGuarded(const std::function<void()>& handler);
   void SetRogzStatus(bool ok);
   void SelectBothRows(int row);  // the same row (or none for -1) in both selectors
   int ListSelectedCount() const;
