@@ -123,9 +123,13 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
   item.Wav = IsWavName(line.FileName);
   const fs::path clip = ClipPath(line.FileName);
   item.Path = Relative(clip, base);
+  if (line.FileName.empty()) {
+    item.Reason = "üres fájlnév";
+    return;
+  }
   std::error_code ec;
   if (!fs::exists(clip, ec)) {
-    item.Reason = line.FileName.empty() ? "üres fájlnév" : "nem található";
+    item.Reason = "nem található";
     return;
   }
   std::string written = Cp1250ToUtf8(line.FileName);

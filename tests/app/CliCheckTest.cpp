@@ -51,7 +51,8 @@ class CliCheck : public ::testing::Test {
                                   "[\xdcres]\r\n"             // 9
                                   "[Este]\r\n"                // 10
                                   "mappa.wav|0\r\n"           // 11: a folder
-                                  "jo.wav|-5\r\n"));          // 12
+                                  "jo.wav|-5\r\n"             // 12
+                                  "|300\r\n"));               // 13: no file name
   }
 
   TResult Check(const std::vector<std::string>& Extra = {}) {
@@ -83,8 +84,9 @@ TEST_F(CliCheck, ReportsEveryLineWithItsClipReaderLengthAndPauseAndExitsOneForDr
       "\n2. [Üres] (9. sor)\n  (üres)\n  Hossz: 0\n",
       "\n3. [Este] (10. sor)\n",
       "  -  mappa.wav (11. sor): KIMARAD: mappa, nem fájl: Hangok/mappa.wav\n",
-      "  1. jo.wav: megvan: Hangok/jo.wav, WAV-olvasó (pcm), 1 mp, szünet: -5 ms\n  Hossz: 0.995\n",
-      "\nÖsszesen: 3 összeállítás, 5 elem rendben, 4 sor kimarad.\n"};
+      "  1. jo.wav: megvan: Hangok/jo.wav, WAV-olvasó (pcm), 1 mp, szünet: -5 ms\n",
+      "  -   (13. sor): KIMARAD: üres fájlnév: Hangok/\n  Hossz: 0.995\n",
+      "\nÖsszesen: 3 összeállítás, 5 elem rendben, 5 sor kimarad.\n"};
   size_t at = 0;
   for (const std::string& line : lines) {
     const size_t found = r.Out.find(line, at);
@@ -98,7 +100,7 @@ TEST_F(CliCheck, JsonGivesTheSameFacts) {
   const TResult r = Check({"--json"});
   EXPECT_EQ(r.Status, 1) << r.Err;
   for (const std::string part :
-       {"\"ok\": false", "\"itemsKept\": 5", "\"linesDropped\": 4", "{\"line\": 1, \"text\": \"elotte.wav|100\"}",
+       {"\"ok\": false", "\"itemsKept\": 5", "\"linesDropped\": 5", "{\"line\": 1, \"text\": \"elotte.wav|100\"}",
         "\"name\": \"Reggeli bejelentés\", \"totalSeconds\": 6.75, \"totalText\": \"6.75\"",
         "{\"line\": 4, \"file\": \"gong.wav\", \"path\": \"Hangok/GONG.WAV\", \"found\": \"case-insensitive\", "
         "\"reader\": \"wav\", \"kind\": \"pcm\", \"pauseMs\": 250, \"kept\": true, \"number\": 2, \"seconds\": 1}",
