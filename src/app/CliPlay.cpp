@@ -3,19 +3,16 @@
 // pass is done. Ctrl+C stops the playback cleanly. The main thread stands in
 // for the GUI thread: it pumps the audio core's hand-off queue while it waits.
 
-#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "app/CliCommand.h"
+#include "app/CliPlayback.h"
 #include "app/CliInterruptWatch.h"
 #include "app/CliSupport.h"
-#include "app/PlaybackSettings.h"
 #include "audio/core/EAuException.h"
-#include "audio/core/GuiHandoff.h"
 #include "audio/decoders/ClipReader.h"
-#include "audio/output/TDXAudioOut.h"
 
 namespace {
 
@@ -40,29 +37,10 @@ int PlayClip(const std::vector<std::string_view>& args) {
   TInterruptWatch watch;
   int status = 0;
   try {
-    TComponentPtr<TDXAudioOut> out(new TDXAudioOut());
-    // The main window's settings.
-    out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
-    out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
-    out->SetPollingInterval(PlaybackSettings::kPollingInterval);
-    std::atomic<bool> done{false};
-    out->OnDone = [&](TComponent*) { done.store(true); };
-    out->OnThreadException = [&](TComponent*) {
-      std::fprintf(stderr, "vomrella: %s\n", out->ExceptionMessage().c_str());
-    };
-    out->SetInput(reader.get());
     std::printf("%s: %u Hz, %u csatorna, %u bit, %d mp\n", path.c_str(), reader->SampleRate(), reader->Channels(),
                 reader->BitsPerSample(), reader->TotalTime());
     std::fflush(stdout);
-    out->Run();
-    GuiHandoff::Instance().PumpUntil([&] { return done.load() || watch.Interrupted.load(); });
-    if (!done.load()) {
-      out->Stop(false);
-      status = 130;
-    } else if (!out->ExceptionMessage().empty()) {
-      status = 1;
-    }
-    out->SetInput(nullptr);
+    status = PlayOnDevice(*reader, watch);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s\n", e.what());
     status = 1;

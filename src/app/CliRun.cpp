@@ -4,23 +4,20 @@
 // device 0 with the window's settings, and exits when the pass is done.
 // Ctrl+C stops the playback cleanly.
 
-#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "app/CliCommand.h"
+#include "app/CliPlayback.h"
 #include "app/CliInterruptWatch.h"
 #include "app/CliSupport.h"
-#include "app/PlaybackSettings.h"
 #include "app/ScriptLoader.h"
 #include "app/TestRunChain.h"
-#include "audio/core/GuiHandoff.h"
 #include "audio/core/TInputList.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
-#include "audio/output/TDXAudioOut.h"
 #include "model/Cp1250.h"
 
 namespace {
@@ -56,26 +53,8 @@ int RunComposition(const std::vector<std::string_view>& args) {
     TComponentPtr<TInputList> list = MakeComponent<TInputList>();
     TTestRunChain chain;
     chain.Build(*list, RunClipsFrom(composition->Elemek ? composition->Elemek->Kov : nullptr));
-    TComponentPtr<TDXAudioOut> out(new TDXAudioOut());
-    out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
-    out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
-    out->SetPollingInterval(PlaybackSettings::kPollingInterval);
-    std::atomic<bool> done{false};
-    out->OnDone = [&](TComponent*) { done.store(true); };
-    out->OnThreadException = [&](TComponent*) {
-      std::fprintf(stderr, "vomrella: %s\n", out->ExceptionMessage().c_str());
-    };
-    out->SetInput(list.get());
-    out->Run();
-    GuiHandoff::Instance().PumpUntil([&] { return done.load() || watch.Interrupted.load(); });
-    if (!done.load()) {
-      out->Stop(false);
-      status = 130;
-    } else if (!out->ExceptionMessage().empty()) {
-      status = 1;
-    }
-    // The output goes before the chain and the list it plays.
-    out.reset();
+    // The output is gone before the chain and the list it played are freed.
+    status = PlayOnDevice(*list, watch);
     chain.Release(*list);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s\n", e.what());
