@@ -67,13 +67,26 @@ void TFrm_Main::ReleaseHotkeys() {
 
 void TFrm_Main::WMHotKey(int hotkeyId) {
   if (hotkeyId == 0) return;
-  if (hotkeyId == HotkeyIds_[0]) B_PrevClick();
-  if (hotkeyId == HotkeyIds_[1]) {
-    DXOut->Stop(false);
-    CB_TestOsszeall->setCurrentIndex(AktIndex);
-    // No "next" when the run ended with an error box: the live index stays.
-    if (StartTestRun()) B_NextClick();
-  }
-  if (hotkeyId == HotkeyIds_[2]) B_FilePauseClick();
-  if (hotkeyId == HotkeyIds_[3]) B_NextClick();
+  if (hotkeyId == HotkeyIds_[0]) HotkeyPrevAction();
+  if (hotkeyId == HotkeyIds_[1]) (void)HotkeyPlayAction();
+  if (hotkeyId == HotkeyIds_[2]) HotkeyPauseAction();
+  if (hotkeyId == HotkeyIds_[3]) HotkeyNextAction();
 }
+
+void TFrm_Main::HotkeyPrevAction() { B_PrevClick(); }
+
+bool TFrm_Main::HotkeyPlayAction() {
+  DXOut->Stop(false);
+  CB_TestOsszeall->setCurrentIndex(AktIndex);
+  // No "next" when the run ended with an error box: the live index stays.
+  if (!StartTestRun()) {
+    RemoteStateChanged();  // the stop above may have ended a run
+    return false;
+  }
+  B_NextClick();
+  return true;
+}
+
+void TFrm_Main::HotkeyPauseAction() { B_FilePauseClick(); }
+
+void TFrm_Main::HotkeyNextAction() { B_NextClick(); }

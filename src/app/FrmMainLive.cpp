@@ -15,6 +15,7 @@ void TFrm_Main::AdatlapKitolt(int32_t n) {
     E_Next->setText(Text(after->Nev));
   }
   SetApplicationTitle(QStringLiteral("VR - ") + E_Akt->text());
+  RemoteStateChanged();
 }
 
 void TFrm_Main::B_FirstClick() {

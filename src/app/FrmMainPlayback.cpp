@@ -69,6 +69,7 @@ void TFrm_Main::B_FileStartClick() {
     B_OsszeallRun->setEnabled(true);
     B_FileStart->setEnabled(true);
   }
+  RemoteStateChanged();
 }
 
 void TFrm_Main::B_FilePauseClick() {
@@ -76,12 +77,14 @@ void TFrm_Main::B_FilePauseClick() {
     DXOut->Pause();
   else
     DXOut->Resume();
+  RemoteStateChanged();
 }
 
 void TFrm_Main::B_FileStopClick() {
   DXOut->Stop(false);
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
+  RemoteStateChanged();
 }
 
 void TFrm_Main::B_OsszeallRunClick() { (void)StartTestRun(); }
@@ -103,11 +106,13 @@ bool TFrm_Main::StartTestRun() {
   try {
     DXOut->Run();
   } catch (...) {
-    Dialogs_->ErrorBox(U("Hiba a lejátszás során!"));
+    // Through HibaKi (no control to focus), so a remote caller hears of it.
+    HibaKi(nullptr, U("Hiba a lejátszás során!"));
     B_OsszeallRun->setEnabled(true);
     B_FileStart->setEnabled(true);
     return false;
   }
+  RemoteStateChanged(true);
   return true;
 }
 
@@ -116,4 +121,5 @@ void TFrm_Main::TimerTimer() { ProgressBar->setValue(ProgressBar->value() + Prog
 void TFrm_Main::DXOutDone() {
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
+  RemoteStateChanged();
 }

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QMenuBar>
 
+#include "app/MprisService.h"
 #include "app/PlaybackSettings.h"
 #include "app/TestRunChain.h"
 #include "app/TItemListModel.h"
@@ -47,6 +48,7 @@ TFrm_Main::TFrm_Main(TOptions options)
   Frm_Main = this;
   TVomrellaApplication::SetExceptionHandler([this](const QString& message) { Dialogs_->ErrorBox(message); });
   FormCreate();
+  CreateRemoteControl(options.RemoteControl, options.RemoteConnection);
 }
 
 TFrm_Main::~TFrm_Main() {
@@ -96,6 +98,8 @@ void TFrm_Main::FormCreate() {
 void TFrm_Main::FormDestroy() {
   if (Destroyed_) return;
   Destroyed_ = true;
+  // No remote call may reach a window being taken apart.
+  Mpris_.reset();
   // Nothing of a run may be freed while the output still pulls from it.
   if (DXOut) DXOut->Stop(false);
   ReleasePlayback();
@@ -125,6 +129,7 @@ void TFrm_Main::GyokerBejar() {
   CB_TestOsszeall->addItems(names);
   CB_RogzOsszeall->setCurrentIndex(-1);
   CB_TestOsszeall->setCurrentIndex(-1);
+  RemoteStateChanged();  // the number of compositions may have changed
 }
 
 void TFrm_Main::Listakiir() {
@@ -134,6 +139,8 @@ void TFrm_Main::Listakiir() {
 }
 
 void TFrm_Main::HibaKi(QWidget* control, const QString& message) {
+  // A remote caller gets its answer before the box waits for the operator.
+  if (Mpris_) Mpris_->ErrorShown(message);
   Dialogs_->ErrorBox(message);
   if (control) control->setFocus(Qt::OtherFocusReason);
 }

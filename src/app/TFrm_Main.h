@@ -49,6 +49,7 @@ class TFlatButton;
 class TInputList;
 class TItemListModel;
 class TMP3In;
+class TMprisService;
 class TOwnPageControl;
 class TSoundSystem;
 class TTestRunChain;
@@ -69,6 +70,10 @@ class TFrm_Main : public QMainWindow {
     std::function<void()> ExitProcess;
     // The system-wide hotkeys; CreateDefaultHotkeyService() when null.
     std::unique_ptr<THotkeyService> Hotkeys;
+    // Remote control (MPRIS) on D-Bus: on the Qt D-Bus connection of this
+    // name, or on the session bus when empty; none when RemoteControl is off.
+    bool RemoteControl = true;
+    QString RemoteConnection;
   };
 
   explicit TFrm_Main(TOptions options);
@@ -132,6 +137,16 @@ class TFrm_Main : public QMainWindow {
   void B_HotPauseClick();
   void B_HotNextClick();
   void WMHotKey(int hotkeyId);
+  // What the four hotkeys do; remote control (MPRIS) runs the same. The play
+  // action stops the output, test-runs the composition at AktIndex and moves
+  // to the next one; false when the run ended with an error box (the live
+  // index then stays).
+  void HotkeyPrevAction();
+  [[nodiscard]] bool HotkeyPlayAction();
+  void HotkeyPauseAction();
+  void HotkeyNextAction();
+  // Remote control on D-Bus; null without a bus (FrmMainRemote.cpp).
+  TMprisService* Remote() const { return Mpris_.get(); }
   // The id row 0..3 (Prev, Play, Pause, Next) was last registered under; 0
   // before its button was first clicked.
   uint16_t HotkeyId(int row) const { return HotkeyIds_[row]; }
@@ -284,6 +299,10 @@ class TFrm_Main : public QMainWindow {
   // FrmMainHotkeys.cpp
   void ToggleHotkey(int row);
   void ReleaseHotkeys();
+  // FrmMainRemote.cpp: remote control, and what it is told of the window's
+  // state (a run started, paused or ended; the live page changed).
+  void CreateRemoteControl(bool on, const QString& connection);
+  void RemoteStateChanged(bool runStarted = false);
 
   TCompositionStore Store_;
   std::unique_ptr<TDialogs> Dialogs_;
@@ -299,6 +318,7 @@ class TFrm_Main : public QMainWindow {
   TComponentPtr<TAuFileIn> PreviewReader_;
   std::unique_ptr<THotkeyService> Hotkeys_;
   uint16_t HotkeyIds_[4] = {};
+  std::unique_ptr<TMprisService> Mpris_;
   bool Destroyed_ = false;
 };
 

@@ -68,6 +68,8 @@ void WindowTest::OpenWindow(const std::string& firstArgument) {
   options.SoundSystem = Sound;
   options.FirstArgument = firstArgument;
   options.ExitProcess = [this] { ++ExitCalls; };
+  options.RemoteControl = !RemoteConnection.isEmpty();
+  options.RemoteConnection = RemoteConnection;
   Window = std::make_unique<TFrm_Main>(std::move(options));
 }
 

@@ -54,6 +54,9 @@ class WindowTest : public ::testing::Test {
   TFakeHotkeyService* Hotkeys = nullptr;  // owned by the window
   std::shared_ptr<TVirtualSoundSystem> Sound;
   std::shared_ptr<TSimulatedClock> Clock;  // set by OpenWindowOnSimulatedClock
+  // Remote control (MPRIS) for the next OpenWindow: off unless a test names
+  // the D-Bus connection to offer it on.
+  QString RemoteConnection;
   int ExitCalls = 0;
 
  private:
