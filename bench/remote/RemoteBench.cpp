@@ -1,0 +1,295 @@
+// Remote-control latency: from a D-Bus Play call (MPRIS, sent by a client
+// connection to a private session bus the program starts) to the first byte
+// of the new composition written into the device buffer, while another
+// composition plays. Beside it, the same press through the hotkey's action
+// called directly, so the difference is what D-Bus adds. The window runs
+// offscreen with the program's settings on the virtual device with the real
+// clock. Calls are more than 300 ms apart (the held-key rule).
+// Usage: bench_remote [presses, default 30]
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QProcess>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "BenchClock.h"
+#include "app/MprisService.h"
+#include "app/PlaybackSettings.h"
+#include "app/TFrm_Main.h"
+#include "audio/core/GuiHandoff.h"
+#include "audio/output/TDXAudioOut.h"
+#include "audio/output/VirtualSoundSystem.h"
+
+namespace fs = std::filesystem;
+using bench::Clock;
+
+namespace {
+
+// The first sample of the composition being measured; the other one holds
+// only kOtherSample, so the two are told apart in every write.
+constexpr int16_t kNewSample = 0x1234;
+constexpr int16_t kOtherSample = 0x0101;
+
+// When the marker sample first reaches the device buffer after Arm.
+struct TWriteWatch {
+  std::atomic<bool> Armed{false};
+  std::atomic<int16_t> Marker{kNewSample};
+  std::atomic<int64_t> SeenNs{0};  // steady-clock ticks; 0 until seen
+  void Arm(int16_t marker) {
+    Marker = marker;
+    SeenNs = 0;
+    Armed = true;
+  }
+  void Look(const uint8_t* data, uint32_t bytes) {
+    if (!Armed || !data) return;
+    const int16_t marker = Marker;
+    for (uint32_t i = 0; i + 1 < bytes; i += 2) {
+      if (int16_t(data[i] | (data[i + 1] << 8)) != marker) continue;
+      SeenNs = Clock::now().time_since_epoch().count();
+      Armed = false;
+      return;
+    }
+  }
+};
+
+class TWatchedBuffer : public TSoundBuffer {
+ public:
+  TWatchedBuffer(std::unique_ptr<TSoundBuffer> inner, TWriteWatch& watch) : Inner(std::move(inner)), Watch(watch) {}
+  TSoundResult SetFormat(const TWaveFormat& f) override { return Inner->SetFormat(f); }
+  TSoundResult Lock(uint32_t o, uint32_t b, TLockedRegions& r) override { return Inner->Lock(o, b, r); }
+  TSoundResult Unlock(const TLockedRegions& r) override {
+    Watch.Look(r.First, r.FirstBytes);
+    Watch.Look(r.Second, r.SecondBytes);
+    return Inner->Unlock(r);
+  }
+  TSoundResult GetCurrentPosition(uint32_t& p, uint32_t& w) override { return Inner->GetCurrentPosition(p, w); }
+  TSoundResult SetCurrentPosition(uint32_t p) override { return Inner->SetCurrentPosition(p); }
+  TSoundResult PlayLooping() override { return Inner->PlayLooping(); }
+  TSoundResult Stop() override { return Inner->Stop(); }
+
+ private:
+  std::unique_ptr<TSoundBuffer> Inner;
+  TWriteWatch& Watch;
+};
+
+class TWatchedDevice : public TSoundDevice {
+ public:
+  TWatchedDevice(std::unique_ptr<TSoundDevice> inner, TWriteWatch& watch) : Inner(std::move(inner)), Watch(watch) {}
+  TSoundResult SetCooperativeLevel(TWindowHandle w, int l) override { return Inner->SetCooperativeLevel(w, l); }
+  TSoundResult CreatePrimaryBuffer(std::unique_ptr<TSoundBuffer>& b) override { return Inner->CreatePrimaryBuffer(b); }
+  TSoundResult CreateOutputBuffer(const TWaveFormat& f, uint32_t bytes, uint32_t flags,
+                                  std::unique_ptr<TSoundBuffer>& buffer) override {
+    std::unique_ptr<TSoundBuffer> inner;
+    const TSoundResult r = Inner->CreateOutputBuffer(f, bytes, flags, inner);
+    if (r == srOk) buffer = std::make_unique<TWatchedBuffer>(std::move(inner), Watch);
+    return r;
+  }
+
+ private:
+  std::unique_ptr<TSoundDevice> Inner;
+  TWriteWatch& Watch;
+};
+
+// Any sound system, with every write into an output buffer watched.
+class TWatchedSystem : public TSoundSystem {
+ public:
+  TWatchedSystem(std::shared_ptr<TSoundSystem> inner, TWriteWatch& watch) : Inner(std::move(inner)), Watch(watch) {}
+  TSoundResult EnumerateOutputDevices(const TDeviceReport& r) override { return Inner->EnumerateOutputDevices(r); }
+  TSoundResult CreateDevice(const TDeviceId& id, std::unique_ptr<TSoundDevice>& device) override {
+    std::unique_ptr<TSoundDevice> inner;
+    const TSoundResult r = Inner->CreateDevice(id, inner);
+    if (r == srOk) device = std::make_unique<TWatchedDevice>(std::move(inner), Watch);
+    return r;
+  }
+  TSoundClock& Clock() override { return Inner->Clock(); }
+  TWindowHandle DesktopWindow() override { return Inner->DesktopWindow(); }
+
+ private:
+  std::shared_ptr<TSoundSystem> Inner;
+  TWriteWatch& Watch;
+};
+
+class TQuietDialogs : public TDialogs {
+ public:
+  void ErrorBox(const QString& t) override { std::fprintf(stderr, "error box: %s\n", t.toUtf8().constData()); }
+  void InfoBox(const QString&) override {}
+  bool YesNo(const QString&) override { return false; }
+  QString InputBox(const QString&, const QString&, const QString& d) override { return d; }
+  std::optional<QString> OpenFile(const TFileDialogSpec&) override { return std::nullopt; }
+  std::optional<QString> SaveFile(const TFileDialogSpec&) override { return std::nullopt; }
+};
+
+// A 16-bit stereo 44.1 kHz WAV holding `seconds` of one sample value.
+void WriteConstantWav(const fs::path& path, double seconds, int16_t value) {
+  const uint32_t frames = uint32_t(seconds * 44100);
+  const uint32_t data = frames * 4;
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+  out.write("RIFF", 4);
+  u32(36 + data);
+  out.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(44100);
+  u32(44100 * 4);
+  u16(4);
+  u16(16);
+  out.write("data", 4);
+  u32(data);
+  std::vector<int16_t> samples(size_t(frames) * 2, value);
+  out.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(data));
+}
+
+bool WaitSeen(TWriteWatch& watch, std::chrono::seconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (watch.SeenNs.load() == 0) {
+    if (Clock::now() > deadline) return false;
+    GuiHandoff::Instance().Pump();
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+class TNoHotkeys : public THotkeyService {
+ public:
+  bool Register(uint16_t, QChar, std::string*) override { return false; }
+  void Unregister(uint16_t) override {}
+  void UnregisterAll() override {}
+};
+
+using TPress = std::function<void(TFrm_Main&)>;
+
+// `presses` times: composition 0 (kOtherSample) is started directly, plays
+// a while, then `press` starts composition 1 (kNewSample). Latencies in
+// seconds.
+std::vector<double> Measure(const QString& connection, int presses, const TPress& press) {
+  TWriteWatch watch;
+  TFrm_Main::TOptions options;
+  options.Dialogs = std::make_unique<TQuietDialogs>();
+  options.Hotkeys = std::make_unique<TNoHotkeys>();
+  options.SoundSystem = std::make_shared<TWatchedSystem>(std::make_shared<TVirtualSoundSystem>(), watch);
+  options.ExitProcess = [] {};
+  options.RemoteConnection = connection;
+  TFrm_Main window(std::move(options));
+  if (!window.Remote()) return {};
+  PGyElem other = window.Store().GyokerHozzaadas("Masik");
+  window.Store().ElemHozzaadas(other, "masik.wav", 30, 0);
+  PGyElem fresh = window.Store().GyokerHozzaadas("Uj");
+  window.Store().ElemHozzaadas(fresh, "uj.wav", 2, 500);
+  window.GyokerBejar();
+
+  std::vector<double> latencies;
+  for (int i = 0; i < presses; ++i) {
+    window.AktIndex = 0;
+    watch.Arm(kOtherSample);
+    (void)window.HotkeyPlayAction();
+    if (!WaitSeen(watch, std::chrono::seconds(10))) break;
+    // Past the held-key window since the last call, at a varying point of
+    // the output's polling cycle.
+    const auto until = Clock::now() + std::chrono::milliseconds(320 + 37 * (i % 10));
+    while (Clock::now() < until) {
+      GuiHandoff::Instance().Pump();
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    watch.Arm(kNewSample);
+    const int64_t start = Clock::now().time_since_epoch().count();
+    press(window);
+    if (!WaitSeen(watch, std::chrono::seconds(10))) break;
+    latencies.push_back(bench::Seconds(Clock::duration(watch.SeenNs.load() - start)));
+  }
+  window.DXOut->Stop(false);
+  return latencies;
+}
+
+struct TFigures {
+  double Median = 0;
+  double Worst = 0;
+};
+
+TFigures Report(const char* name, const std::vector<double>& latencies, int presses) {
+  if (latencies.empty()) {
+    std::printf("%-30s no measurement\n", name);
+    return {};
+  }
+  const TFigures f{bench::Median(latencies), *std::max_element(latencies.begin(), latencies.end())};
+  const double polling = PlaybackSettings::kPollingInterval / 1000.0;
+  std::printf("%-30s %3zu/%d presses  median %7.3f ms  worst %7.3f ms  (polling interval %u ms: median %.4f, "
+              "worst %.4f of it)\n",
+              name, latencies.size(), presses, f.Median * 1e3, f.Worst * 1e3, PlaybackSettings::kPollingInterval,
+              f.Median / polling, f.Worst / polling);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const int presses = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+  QApplication app(argc, argv);
+
+  QProcess daemon;
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+  if (!daemon.waitForStarted(10000) || !daemon.waitForReadyRead(10000)) {
+    std::printf("dbus-daemon could not be started (scripts/bootstrap installs dbus)\n");
+    return 1;
+  }
+  const QString address = QString::fromLocal8Bit(daemon.readLine()).trimmed();
+  QDBusConnection::connectToBus(address, QStringLiteral("bench-window"));
+  const QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("bench-client"));
+
+  char pattern[] = "/tmp/vomrella-bench-remote-XXXXXX";
+  if (!mkdtemp(pattern)) return 1;
+  const fs::path folder = pattern;
+  fs::create_directories(folder / "Hangok");
+  WriteConstantWav(folder / "Hangok" / "masik.wav", 30.0, kOtherSample);
+  WriteConstantWav(folder / "Hangok" / "uj.wav", 2.0, kNewSample);
+  const fs::path old = fs::current_path();
+  fs::current_path(folder);
+
+  std::vector<QDBusPendingCall> calls;
+  const TFigures remote = Report("D-Bus Play (virtual device)",
+                                 Measure(QStringLiteral("bench-window"), presses, [&](TFrm_Main& window) {
+                                   calls.push_back(client.asyncCall(QDBusMessage::createMethodCall(
+                                       window.Remote()->ServiceName(), QString::fromLatin1(TMprisService::kObjectPath),
+                                       QString::fromLatin1(TMprisService::kPlayerInterface), QStringLiteral("Play"))));
+                                 }),
+                                 presses);
+  int failed = 0;
+  for (QDBusPendingCall& call : calls) {
+    call.waitForFinished();
+    if (call.isError()) ++failed;
+  }
+  if (failed) std::printf("  %d of the Play calls answered with an error\n", failed);
+  const TFigures hotkey =
+      Report("hotkey action (direct call)", Measure(QStringLiteral("bench-window"), presses,
+                                                     [](TFrm_Main& window) { (void)window.HotkeyPlayAction(); }),
+             presses);
+  if (remote.Median > 0 && hotkey.Median > 0)
+    std::printf("D-Bus adds %.3f ms to the median (%.2f x the hotkey's latency)\n",
+                (remote.Median - hotkey.Median) * 1e3, remote.Median / hotkey.Median);
+
+  fs::current_path(old);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  QDBusConnection::disconnectFromBus(QStringLiteral("bench-client"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("bench-window"));
+  daemon.terminate();
+  daemon.waitForFinished(5000);
+  return 0;
+}
