@@ -51,8 +51,10 @@ int WindowShot(const std::vector<std::string_view>& args) {
     return 1;
   }
   // Clips are looked up under the current folder, so work in the script's.
-  const fs::path script = args.size() == 2 ? fs::absolute(fs::path(std::string(args[1])), ec)
-                                           : fs::path(VOMRELLA_DEMO_DIR) / "demo.vrs";
+  // The demo of the source tree, else the installed one.
+  fs::path demo = fs::path(VOMRELLA_DEMO_DIR) / "demo.vrs";
+  if (!fs::is_regular_file(demo, ec)) demo = fs::path(VOMRELLA_INSTALLED_DEMO_DIR) / "demo.vrs";
+  const fs::path script = args.size() == 2 ? fs::absolute(fs::path(std::string(args[1])), ec) : demo;
   fs::current_path(script.parent_path(), ec);
   if (ec) {
     std::fprintf(stderr, "vomrella: a script mappája nem érhető el: %s\n", script.parent_path().c_str());
