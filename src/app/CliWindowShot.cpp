@@ -94,8 +94,11 @@ int WindowShot(const std::vector<std::string_view>& args) {
   return failed ? 1 : 0;
 }
 
-const CliRegistration kRegistration({"--window-shot", "DIR [SCRIPT]",
-                                     "renders the window's three pages to DIR/page-N.png (demo script by default)",
-                                     WindowShot});
+const CliRegistration kRegistration({"--window-shot", "MAPPA [SCRIPT]",
+                                     "az ablak három lapja MAPPA/page-0.png ... page-2.png képként (alapból a "
+                                     "bemutató scripttel)",
+                                     WindowShot,
+                                     "A klipeket a script mappájának Hangok almappájában keresi.\n"
+                                     "Kilépési kódok: 0 rendben, 1 a kép vagy a mappa nem írható, 2 hibás használat."});
 
 }  // namespace

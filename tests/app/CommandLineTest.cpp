@@ -30,7 +30,7 @@ TEST(CommandLine, HelpPrintsTheUsageOfEveryCommandAndExitsZero) {
     for (const char* command :
          {"--probe FÁJL...", "--decode FÁJL -o KIMENET.wav", "--play FÁJL", "--widget-gallery KIMENET.png",
           "--list SCRIPT", "--check SCRIPT [--json]", "--render SCRIPT (--composition N | --name NÉV) -o KIMENET.wav",
-          "--run SCRIPT [N]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
+          "--run SCRIPT [N]", "--remote play|pause|next|prev|stop|status", "--window-shot MAPPA [SCRIPT]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
       EXPECT_TRUE(Contains(r.Out, command)) << command << " missing from:\n" << r.Out;
     EXPECT_EQ(r.Err, "");
   }
@@ -50,7 +50,8 @@ TEST(CommandLine, UnknownOptionIsNamedWithTheUsageOnStderrAndExitsTwo) {
 TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
   TTempFolder folder;
   for (const char* command :
-       {"--check", "--render", "--run", "--list", "--probe", "--decode", "--play", "--widget-gallery"}) {
+       {"--check", "--render", "--run", "--list", "--probe", "--decode", "--play", "--widget-gallery", "--remote",
+        "--window-shot"}) {
     SCOPED_TRACE(command);
     const TResult r = RunProgram(folder, {command, "--help"});
     EXPECT_EQ(r.Status, 0) << r.Err;
