@@ -54,6 +54,9 @@ fs::path ClipPath(std::string_view cp1250Name) {
 }
 
 bool ClipExists(const fs::path& path) {
+  // A name with a NUL byte names no file: the system would read it only up
+  // to the NUL, which is another file than the one written.
+  if (path.native().find('\0') != std::string::npos) return false;
   std::error_code ec;
   return fs::is_regular_file(path, ec);
 }

@@ -17,7 +17,8 @@
 // nothing matches, the path as written (which does not exist).
 std::filesystem::path ClipPath(std::string_view cp1250Name);
 
-// True when a regular file (or a link to one) exists at the clip's path.
+// True when a regular file (or a link to one) exists at the clip's path;
+// false for a path holding a NUL byte.
 bool ClipExists(const std::filesystem::path& path);
 
 // True when the name's extension is ".wav" in any letter case; such clips go

@@ -96,6 +96,14 @@ TEST_F(ScriptCommandsTest, StartUpLoadDropsMissingAndUnreadableClipsAndSelectsTh
   EXPECT_EQ(hir->Szunet, 0);
 }
 
+TEST_F(ScriptCommandsTest, ANameWithANulByteNamesNoClip) {
+  // "zene.mp3\0.mp3" would open "zene.mp3", another file than the one named.
+  std::ofstream(Folder / "nul.vrs", std::ios::binary) << std::string("[A]\r\nzene.mp3\0.mp3|0\r\nzene.mp3|0\r\n", 34);
+  OpenWindow((Folder / "nul.vrs").string());
+  ASSERT_EQ(TCompositionStore::ElemSzam(Window->Store().GyokerKeres(0)), 1);
+  EXPECT_EQ(Window->Store().ElemKeres(Window->Store().GyokerKeres(0), 0)->FajlNev, "zene.mp3");
+}
+
 TEST_F(ScriptCommandsTest, DeclinedOrCancelledLoadLeavesTheStore) {
   OpenWindow();
   AddComposition(U("Marad"));
