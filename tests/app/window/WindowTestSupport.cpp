@@ -121,3 +121,17 @@ std::vector<QString> WindowTest::Selector(bool testSide) const {
   for (int i = 0; i < cb->count(); ++i) names.push_back(cb->itemText(i));
   return names;
 }
+
+void WindowTest::AddThreeCompositions() {
+  WriteWav("a.wav", 3.0, 2, 44100);
+  WriteWav("b.wav", 0.4, 1, 8000);
+  WriteWav("c.wav", 0.3, 1, 8000);
+  const char* names[3] = {"Elso", "Masodik", "Harmadik"};
+  const char* clips[3] = {"a.wav", "b.wav", "c.wav"};
+  for (int i = 0; i < 3; ++i) {
+    AddComposition(QString::fromLatin1(names[i]));
+    Window->CB_RogzOsszeall->setCurrentIndex(i);
+    Window->CB_RogzOsszeallSelect();
+    AddItem(QString::fromLatin1(clips[i]), QStringLiteral("0"));
+  }
+}

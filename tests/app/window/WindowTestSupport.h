@@ -40,6 +40,9 @@ class WindowTest : public ::testing::Test {
 
   // Adds a composition through "Új" with the name typed.
   void AddComposition(const QString& name);
+  // Three compositions of one clip each: "Elso" (a.wav, longer than the
+  // device buffer), "Masodik" (b.wav), "Harmadik" (c.wav).
+  void AddThreeCompositions();
   // Adds an item through the "Felvitel" panel.
   void AddItem(const QString& file, const QString& pause);
   // Selects row r of the item list (as a click does).
