@@ -17,6 +17,7 @@
 
 #include "BenchClock.h"
 #include "app/Dialogs.h"
+#include "app/HotkeyService.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/output/SoundSystem.h"
 
@@ -151,5 +152,18 @@ bool WaitSeen(TWriteWatch& watch, std::chrono::seconds timeout) {
   }
   return true;
 }
+
+// A hotkey service that grabs nothing and answers every registration with
+// `accept`.
+class TFixedHotkeys : public THotkeyService {
+ public:
+  explicit TFixedHotkeys(bool accept) : Accept(accept) {}
+  bool Register(uint16_t, QChar, std::string*) override { return Accept; }
+  void Unregister(uint16_t) override {}
+  void UnregisterAll() override {}
+
+ private:
+  bool Accept;
+};
 
 }  // namespace bench

@@ -34,20 +34,13 @@ using namespace bench;
 
 namespace {
 
-class TAcceptingHotkeys : public THotkeyService {
- public:
-  bool Register(uint16_t, QChar, std::string*) override { return true; }
-  void Unregister(uint16_t) override {}
-  void UnregisterAll() override {}
-};
-
 // Presses play `presses` times with composition 1 (marker kNewSample) while
 // composition 0 plays; returns the latencies in seconds.
 std::vector<double> Measure(std::shared_ptr<TSoundSystem> system, int presses) {
   TWriteWatch watch;
   TFrm_Main::TOptions options;
   options.Dialogs = std::make_unique<TQuietDialogs>();
-  options.Hotkeys = std::make_unique<TAcceptingHotkeys>();
+  options.Hotkeys = std::make_unique<TFixedHotkeys>(true);
   options.SoundSystem = std::make_shared<TWatchedSystem>(std::move(system), watch);
   options.ExitProcess = [] {};
   TFrm_Main window(std::move(options));

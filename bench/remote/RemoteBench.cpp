@@ -38,13 +38,6 @@ using namespace bench;
 
 namespace {
 
-class TNoHotkeys : public THotkeyService {
- public:
-  bool Register(uint16_t, QChar, std::string*) override { return false; }
-  void Unregister(uint16_t) override {}
-  void UnregisterAll() override {}
-};
-
 using TPress = std::function<void(TFrm_Main&)>;
 
 // `presses` times: composition 0 (kOtherSample) is started directly, plays
@@ -54,7 +47,7 @@ std::vector<double> Measure(const QString& connection, int presses, const TPress
   TWriteWatch watch;
   TFrm_Main::TOptions options;
   options.Dialogs = std::make_unique<TQuietDialogs>();
-  options.Hotkeys = std::make_unique<TNoHotkeys>();
+  options.Hotkeys = std::make_unique<TFixedHotkeys>(false);
   options.SoundSystem = std::make_shared<TWatchedSystem>(std::make_shared<TVirtualSoundSystem>(), watch);
   options.ExitProcess = [] {};
   options.RemoteConnection = connection;
