@@ -151,6 +151,21 @@ void TDXAudioOut::Prepare() {
   InputEnded.store(false);
   LastUnderruns = 0;
   DrainRoundsLeft = -1;
+  LastPollAt = -1;
+}
+
+void TDXAudioOut::NotePoll(uint32_t SleptMs) {
+  const TSoundClock& clock = System->Clock();
+  const int64_t frequency = clock.Frequency();
+  if (frequency <= 0) return;
+  const int64_t now = clock.Now();
+  const int64_t previous = LastPollAt;
+  LastPollAt = now;
+  if (previous < 0) return;
+  ++FMeasuredPolls;
+  const int64_t lateUs = (now - previous) * 1'000'000 / frequency - int64_t(SleptMs) * 1000;
+  if (lateUs > FWorstPollLatenessUs.load()) FWorstPollLatenessUs.store(lateUs);
+  if (lateUs > int64_t(kLatePollMarginMs) * 1000) ++FLatePolls;
 }
 
 bool TDXAudioOut::DoOutput(bool Abort) {
@@ -169,6 +184,7 @@ bool TDXAudioOut::DoOutput(bool Abort) {
     if (ended) Wrapper.FillEmptySpace(SilenceByte);
     Wrapper.StartOutput();
     FirstBlock = false;
+    LastPollAt = System->Clock().Now();  // the first poll is measured from here
   }
   if (Abort) {
     Wrapper.StopOutput();
@@ -180,8 +196,14 @@ bool TDXAudioOut::DoOutput(bool Abort) {
   const uint32_t frameBytes = std::max<uint32_t>(1, Wrapper.State().FrameBytes);
   uint32_t n = 0;
   for (int polls = 1;; ++polls) {
-    // Woken by Stop, Pause or Resume: the worker loop takes over.
-    if (!Sleep(StepSleepMs(FPollingInterval.load()))) return true;
+    // Woken by Stop, Pause or Resume: the worker loop takes over, and the
+    // next poll has no reference to be late against.
+    const uint32_t sleepMs = StepSleepMs(FPollingInterval.load());
+    if (!Sleep(sleepMs)) {
+      LastPollAt = -1;
+      return true;
+    }
+    NotePoll(sleepMs);
     n = Wrapper.QueryOutputSpace();
     n -= n % frameBytes;
     if (polls >= kMaxPolls) {

@@ -63,6 +63,18 @@ class TDXAudioOut : public TAuOutput {
   // The underflow count when the last underrun was reported.
   int32_t Underruns() const { return FUnderruns.load(); }
 
+  // Poll timing since construction, for benchmarks: a poll is measured from
+  // the previous poll of the same uninterrupted run of steps (the first one
+  // from the start of playback), and is late when it comes more than
+  // kLatePollMarginMs after that plus the step's sleep. Costs one clock read
+  // per poll. Written by the worker; any thread may read.
+  static constexpr uint32_t kLatePollMarginMs = 50;
+  int64_t MeasuredPolls() const { return FMeasuredPolls.load(); }
+  int64_t LatePolls() const { return FLatePolls.load(); }
+  // Worst lateness of any measured poll, in microseconds (0 when none was late
+  // at all).
+  int64_t WorstPollLatenessUs() const { return FWorstPollLatenessUs.load(); }
+
   TEventSlot OnUnderrun;  // TUnderrunEvent
 
  protected:
@@ -115,4 +127,11 @@ class TDXAudioOut : public TAuOutput {
   bool InputStarted = false;   // this pass called the input's Init
   int32_t DrainRoundsLeft = -1;  // -1 until the drain starts
   bool RestartAfterPause = false;  // worker: the pause stopped a running device
+  // Worker: clock value at the previous poll (or at the start of playback);
+  // -1 when the next poll has no reference (new pass, interrupted sleep).
+  int64_t LastPollAt = -1;
+  std::atomic<int64_t> FMeasuredPolls{0};
+  std::atomic<int64_t> FLatePolls{0};
+  std::atomic<int64_t> FWorstPollLatenessUs{0};
+  void NotePoll(uint32_t SleptMs);
 };
