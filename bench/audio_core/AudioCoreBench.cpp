@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "ReportRow.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TInputList.h"
@@ -114,6 +115,8 @@ void Throughput(uint32_t BlockBytes) {
   std::printf("  pipeline (Run .. OnDone): %8.1f MiB/s  (%.2f ms)\n", mib / best, best * 1000);
   std::printf("  memcpy of the same bytes: %8.1f MiB/s  (%.2f ms)\n", mib / bestCopy, bestCopy * 1000);
   std::printf("  ratio pipeline / memcpy:  %8.3f\n", bestCopy / best);
+  bench::ReportRow("Input list, " + std::to_string(out.BlockBytes) + "-byte blocks", mib / best, "MiB/s",
+                   "memcpy of the same bytes (ours/memcpy)", mib / bestCopy, "MiB/s", bestCopy / best);
 }
 
 void StopLatency() {
@@ -143,6 +146,7 @@ void StopLatency() {
   std::printf("  min %.3f ms  median %.3f ms  max %.3f ms  (target < 20 ms)\n",
               *std::min_element(times.begin(), times.end()), median, *std::max_element(times.begin(), times.end()));
   std::printf("  ratio median / polling interval: %.5f\n", median / 800.0);
+  bench::ReportRow("Stop(false), output asleep (median)", median, "ms", "polling interval", 800, "ms", median / 800.0);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "ReportRow.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuInput.h"
 #include "audio/output/PortAudioSystem.h"
@@ -97,6 +98,8 @@ void CpuPerSecond(double seconds, uint32_t pollingMs) {
   std::printf("CPU per second of audio, polling %4u ms: %.3f ms CPU per s = %.4f %% of one core "
               "(goal < 1 %%: %.1fx under); %.2f s heard in %.2f s wall\n",
               pollingMs, cpu / heardSeconds * 1000, percent, 1.0 / std::max(percent, 1e-9), heardSeconds, wall);
+  bench::ReportRow("Output CPU per s of sound, polling " + std::to_string(pollingMs) + " ms", percent, "% of a core",
+                   "goal (ours/goal)", 1, "% of a core", percent);
   o.Out->SetInput(nullptr);
 }
 
@@ -122,6 +125,8 @@ void StopLatency(int rounds) {
   std::printf("Stop(false) while playing, %d rounds: median %.3f ms, max %.3f ms (goal < 20 ms: %.0fx under); "
               "a sleep that ignored Stop would wait up to 800 ms (%.0fx the max measured)\n",
               rounds, median, worst, 20.0 / std::max(worst, 1e-6), 800.0 / std::max(worst, 1e-6));
+  bench::ReportRow("Stop(false) while playing, virtual device (worst)", worst, "ms", "polling interval", 800, "ms",
+                   worst / 800.0);
 }
 
 // Endless 16-bit stereo noise through TDXAudioOut on PortAudio's default
@@ -163,6 +168,9 @@ void PortAudioTransport(int rounds) {
   show("Pause:", pause);
   show("Resume:", resume);
   show("Stop(false):", stop);
+  const double stopMedian = bench::Median(stop);
+  bench::ReportRow("Stop(false) while playing, PortAudio (median)", stopMedian, "ms", "polling interval", 200, "ms",
+                   stopMedian / 200);
 
   // A bare stream at the latency the backend asks for, stopped both ways.
   const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
@@ -196,6 +204,9 @@ void PortAudioTransport(int rounds) {
     std::printf("bare stream, %s: median %.3f ms, max %.3f ms (host latency asked: %.1f ms)\n",
                 abort ? "Pa_AbortStream" : "Pa_StopStream ", bench::Median(ms), *std::max_element(ms.begin(), ms.end()),
                 info->defaultHighOutputLatency * 1000);
+    if (abort)
+      bench::ReportRow("Stop(false) while playing, PortAudio (median)", stopMedian, "ms",
+                       "bare Pa_AbortStream (ours/bare)", bench::Median(ms), "ms", stopMedian / bench::Median(ms));
   }
 }
 

@@ -25,6 +25,7 @@
 
 #include "BenchClock.h"
 #include "LatencyWatch.h"
+#include "ReportRow.h"
 #include "app/MprisService.h"
 #include "app/PlaybackSettings.h"
 #include "app/TFrm_Main.h"
@@ -150,6 +151,17 @@ int main(int argc, char** argv) {
   if (remote.Median > 0 && hotkey.Median > 0)
     std::printf("D-Bus adds %.3f ms to the median (%.2f x the hotkey's latency)\n",
                 (remote.Median - hotkey.Median) * 1e3, remote.Median / hotkey.Median);
+  const double polling = PlaybackSettings::kPollingInterval;
+  if (remote.Median > 0) {
+    bench::ReportRow("D-Bus Play to first byte (median)", remote.Median * 1e3, "ms", "polling interval", polling, "ms",
+                     remote.Median * 1e3 / polling);
+    bench::ReportRow("D-Bus Play to first byte (worst)", remote.Worst * 1e3, "ms", "polling interval", polling, "ms",
+                     remote.Worst * 1e3 / polling);
+  }
+  if (remote.Median > 0 && hotkey.Median > 0)
+    bench::ReportRow("D-Bus Play vs direct hotkey call (median)", remote.Median * 1e3, "ms",
+                     "hotkey action called directly (ours/direct)", hotkey.Median * 1e3, "ms",
+                     remote.Median / hotkey.Median);
 
   fs::current_path(old);
   std::error_code ignored;

@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "BenchClock.h"
+#include "ReportRow.h"
 #include "audio/decoders/TWaveIn.h"
 #include "support/AvCodecAudio.h"
 #include "support/WavBuilder.h"
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
       theirs = std::max(theirs, RoundRate(libav, file.Path()));
     }
     std::printf("%-14s %12.1f %12.1f %8.2f\n", c.Name.c_str(), ours, theirs, ours / theirs);
+    bench::ReportRow("WAV decode, " + c.Name, ours, "MB/s", "libavcodec (ours/theirs)", theirs, "MB/s", ours / theirs);
   }
   return 0;
 }
