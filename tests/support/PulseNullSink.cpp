@@ -3,11 +3,12 @@
 #include <fcntl.h>
 #include <glob.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -133,16 +134,33 @@ bool TPulseNullSink::Start() {
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
   const std::string log = FFolder + "/server.log";
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, server.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    FError = "cannot start " + server + ": " + std::strerror(spawned);
+  const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int nullFd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (logFd < 0 || nullFd < 0) {
+    if (logFd >= 0) close(logFd);
+    if (nullFd >= 0) close(nullFd);
+    FError = "cannot open " + log;
+    return false;
+  }
+  // fork + exec rather than posix_spawn: the child asks to be ended with its
+  // parent, so a crashed test leaves no server behind. Only async-signal-safe
+  // calls between the two.
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);  // the parent is already gone
+    dup2(nullFd, 1);
+    dup2(logFd, 2);
+    execve(server.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  const int forkError = errno;
+  close(logFd);
+  close(nullFd);
+  if (pid < 0) {
+    FError = "cannot start " + server + ": " + std::strerror(forkError);
     return false;
   }
   ServerPid = pid;
