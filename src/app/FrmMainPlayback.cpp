@@ -36,7 +36,10 @@ void TFrm_Main::ConnectAudioEvents() {
   // be played) says why. The box is shown from the event loop, not inside
   // the hand-off, so the audio event thread is not held while it is open.
   DXOut->OnThreadException = [this](TComponent*) {
-    const QString message = QString::fromStdString(DXOut->ExceptionMessage());
+    // Empty when a run started since the pass failed has cleared it.
+    std::string reason = DXOut->ExceptionMessage();
+    if (reason.empty()) reason = SupersededPassError_;
+    const QString message = QString::fromStdString(reason);
     QMetaObject::invokeMethod(
         this, [this, message] { Dialogs_->ErrorBox(U("Hiba a lejátszás során!") + QLatin1Char('\n') + message); },
         Qt::QueuedConnection);
@@ -62,6 +65,7 @@ void TFrm_Main::B_FileStartClick() {
   TComponentPtr<TAuFileIn> reader = MakeClipReader(path.string());
   DXOut->SetInput(reader.get());
   PreviewReader_ = std::move(reader);
+  SupersededPassError_ = DXOut->ExceptionMessage();
   try {
     DXOut->Run();
   } catch (...) {
@@ -103,6 +107,7 @@ bool TFrm_Main::StartTestRun() {
   RunChain_->Build(*InputList, RunClipsFrom(AktElem));
   PreviewReader_.reset();
   AktElem = Store_.TesztGyoker->Elemek ? Store_.TesztGyoker->Elemek->Kov : nullptr;
+  SupersededPassError_ = DXOut->ExceptionMessage();
   try {
     DXOut->Run();
   } catch (...) {

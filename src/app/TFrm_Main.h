@@ -319,6 +319,9 @@ class TFrm_Main : public QMainWindow {
   std::unique_ptr<THotkeyService> Hotkeys_;
   uint16_t HotkeyIds_[4] = {};
   std::unique_ptr<TMprisService> Mpris_;
+  // The output's message just before the last Run, which clears it: the
+  // reason of a failed pass whose report had not reached the window yet.
+  std::string SupersededPassError_;
   bool Destroyed_ = false;
 };
 
