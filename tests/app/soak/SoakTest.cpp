@@ -578,7 +578,7 @@ TEST_F(SoakTest, RandomOperatorActionsKeepTheWindowConsistent) {
   }
   ASSERT_EQ(Hotkeys->Registered.size(), 4u);
 
-  const long maxActions = EnvNumber("VOMRELLA_SOAK_ACTIONS", 3000);
+  const long maxActions = EnvNumber("VOMRELLA_SOAK_ACTIONS", 5000);
   const long seconds = EnvNumber("VOMRELLA_SOAK_SECONDS", 60);
   const auto stopAt = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   long step = 0;
