@@ -29,12 +29,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "PrivateBus.h"
 #include "StackWatchdog.h"
 #include "WindowTestSupport.h"
 #include "app/MprisService.h"
@@ -69,25 +71,12 @@ using TSnapshot = std::vector<TSnapshotComposition>;
 class SoakTest : public WindowTest {
  protected:
   static void SetUpTestSuite() {
-    Daemon = new QProcess;
-    Daemon->start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-    if (!Daemon->waitForStarted(10000) || !Daemon->waitForReadyRead(10000)) return;
-    const QString address = QString::fromLocal8Bit(Daemon->readLine()).trimmed();
-    if (address.isEmpty()) return;
-    BusUp = QDBusConnection::connectToBus(address, QStringLiteral("soak-window")).isConnected() &&
-            QDBusConnection::connectToBus(address, QStringLiteral("soak-client")).isConnected();
+    Bus = std::make_unique<TPrivateBus>(QStringLiteral("soak-window"), QStringLiteral("soak-client"));
+    BusUp = Bus->Up();
   }
   static void TearDownTestSuite() {
-    QDBusConnection::disconnectFromBus(QStringLiteral("soak-window"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("soak-client"));
-    if (Daemon) {
-      Daemon->terminate();
-      if (!Daemon->waitForFinished(5000)) Daemon->kill();
-      Daemon->waitForFinished(5000);
-      delete Daemon;
-      Daemon = nullptr;
-    }
+    Bus.reset();
+    BusUp = false;
   }
 
   void SetUp() override {
@@ -545,7 +534,7 @@ class SoakTest : public WindowTest {
     std::fflush(stderr);
   }
 
-  static QProcess* Daemon;
+  static std::unique_ptr<TPrivateBus> Bus;
   static bool BusUp;
   uint64_t Seed = 0;
   std::mt19937_64 Rng;
@@ -561,7 +550,7 @@ class SoakTest : public WindowTest {
   std::chrono::steady_clock::time_point RemoteNow{};
 };
 
-QProcess* SoakTest::Daemon = nullptr;
+std::unique_ptr<TPrivateBus> SoakTest::Bus;
 bool SoakTest::BusUp = false;
 
 TEST_F(SoakTest, RandomOperatorActionsKeepTheWindowConsistent) {

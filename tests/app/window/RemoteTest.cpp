@@ -10,9 +10,12 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
+#include <memory>
+
 #include <unistd.h>
 
 #include "ChainTestSupport.h"
+#include "PrivateBus.h"
 #include "WindowTestSupport.h"
 #include "app/MprisService.h"
 #include "audio/output/SoundClock.h"
@@ -50,31 +53,17 @@ class RemoteTest : public WindowTest {
   };
 
   static void SetUpTestSuite() {
-    Daemon = new QProcess;
-    Daemon->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address")});
-    if (!Daemon->waitForStarted(10000) || !Daemon->waitForReadyRead(10000)) return;
-    Address = QString::fromLocal8Bit(Daemon->readLine()).trimmed();
-    if (Address.isEmpty()) return;
-    QDBusConnection::connectToBus(Address, QStringLiteral("remote-test-window"));
-    QDBusConnection::connectToBus(Address, QStringLiteral("remote-test-client"));
+    Bus = std::make_unique<TPrivateBus>(QStringLiteral("remote-test-window"), QStringLiteral("remote-test-client"));
+    Address = Bus->Address();
   }
   static void TearDownTestSuite() {
-    QDBusConnection::disconnectFromBus(QStringLiteral("remote-test-window"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("remote-test-client"));
-    if (Daemon) {
-      Daemon->terminate();
-      if (!Daemon->waitForFinished(5000)) Daemon->kill();
-      Daemon->waitForFinished(5000);
-      delete Daemon;
-      Daemon = nullptr;
-    }
+    Bus.reset();
     Address.clear();
   }
 
   void SetUp() override {
     WindowTest::SetUp();
-    if (Address.isEmpty() || !Client().isConnected()) GTEST_SKIP() << "dbus-daemon could not be started";
+    if (!Bus || !Bus->Up()) GTEST_SKIP() << "dbus-daemon could not be started";
     RemoteConnection = QStringLiteral("remote-test-window");
   }
 
@@ -136,12 +125,12 @@ class RemoteTest : public WindowTest {
   }
   static bool HavePlayerctl() { return !QStandardPaths::findExecutable(QStringLiteral("playerctl")).isEmpty(); }
 
-  static QProcess* Daemon;
+  static std::unique_ptr<TPrivateBus> Bus;
   static QString Address;
   std::chrono::steady_clock::time_point Now{};
 };
 
-QProcess* RemoteTest::Daemon = nullptr;
+std::unique_ptr<TPrivateBus> RemoteTest::Bus;
 QString RemoteTest::Address;
 
 #define REQUIRE_PLAYERCTL() \
