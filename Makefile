@@ -23,7 +23,7 @@ test: build
 # Runs the program on the bundled demo; clips are looked up under the current
 # folder, so it runs from data/demo.
 run: build
-	@cd data/demo && ../../$(BUILD_DIR)/src/app/vomrella demo.vrs
+	@cd data/demo && ../../$(BUILD_DIR)/src/cli/vomrella demo.vrs
 
 # The Debian package, $(BUILD_DIR)/vomrella_VERSION_ARCH.deb; install it with
 # "sudo apt install ./$(BUILD_DIR)/vomrella_*.deb".

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "BenchClock.h"
-#include "app/Dialogs.h"
-#include "app/HotkeyService.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/output/SoundSystem.h"
+#include "services/hotkeys/THotkeyService.h"
+#include "ui/TDialogs.h"
 
 namespace bench {
 

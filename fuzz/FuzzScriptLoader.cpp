@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/ClipPath.h"
-#include "app/ScriptLoader.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "model/TCompositionStore.h"
 #include "model/TScriptReader.h"
+#include "show/ClipPath.h"
+#include "show/ScriptLoader.h"
 #include "support/AvCodecAudio.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"

@@ -26,12 +26,12 @@
 #include "BenchClock.h"
 #include "LatencyWatch.h"
 #include "ReportRow.h"
-#include "app/MprisService.h"
-#include "app/PlaybackSettings.h"
-#include "app/TFrm_Main.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/VirtualSoundSystem.h"
+#include "services/remote/TMprisService.h"
+#include "show/PlaybackSettings.h"
+#include "ui/TFrm_Main.h"
 
 namespace fs = std::filesystem;
 using bench::Clock;

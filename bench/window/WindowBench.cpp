@@ -17,10 +17,10 @@
 
 #include "BenchClock.h"
 #include "ReportRow.h"
-#include "app/TFrm_Main.h"
-#include "app/TItemListModel.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
+#include "ui/TFrm_Main.h"
+#include "ui/TItemListModel.h"
 
 namespace fs = std::filesystem;
 

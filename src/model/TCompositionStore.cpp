@@ -155,3 +155,9 @@ int TCompositionStore::ElemSzam(PGyElem c) {
   for (PElem e = c->Elemek->Kov; e; e = e->Kov) ++n;
   return n;
 }
+
+double CompositionSeconds(PGyElem c) {
+  double total = 0;
+  for (PElem e = c && c->Elemek ? c->Elemek->Kov : nullptr; e; e = e->Kov) total += ItemSeconds(e->Hossz, e->Szunet);
+  return total;
+}

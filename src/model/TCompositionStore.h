@@ -116,3 +116,12 @@ class TCompositionStore {
 
   PGyElem Gyoker_;
 };
+
+// One item's share of its composition's length: its clip's length and the
+// pause after it, in seconds.
+inline double ItemSeconds(double hossz, double szunet) { return hossz + szunet / 1000; }
+
+// A composition's length as the test group shows it ("Hossz:"): the items'
+// shares summed in order; 0 for the root or an empty composition. The
+// window, the remote control and the command line all show this figure.
+double CompositionSeconds(PGyElem c);

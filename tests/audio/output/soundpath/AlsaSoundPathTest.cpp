@@ -14,12 +14,12 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/PlaybackSettings.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TInputList.h"
 #include "audio/decoders/TWaveIn.h"
 #include "audio/output/PortAudioSystem.h"
 #include "audio/output/TDXAudioOut.h"
+#include "show/PlaybackSettings.h"
 #include "support/PulseNullSink.h"
 #include "support/WavBuilder.h"
 

@@ -1,0 +1,35 @@
+#pragma once
+// The modal boxes and file dialogs the window uses, behind one interface so
+// that tests answer them without a person (ScriptedDialogs in the tests) and
+// the program shows real Qt dialogs (TQtDialogs).
+//
+// Threads: GUI thread only. Every call blocks until answered.
+
+#include <QString>
+#include <optional>
+
+// One open or save dialog as the window describes it.
+struct TFileDialogSpec {
+  QString Title;
+  // "description|pattern|description|pattern...", e.g. "Wav fájlok|*.wav".
+  QString Filter;
+  QString InitialDir;  // relative to the current folder
+};
+
+class TDialogs {
+ public:
+  virtual ~TDialogs() = default;
+
+  // Error box with an OK button.
+  virtual void ErrorBox(const QString& text) = 0;
+  // Information box with an OK button.
+  virtual void InfoBox(const QString& text) = 0;
+  // Confirmation box with Yes and No buttons; true for Yes.
+  virtual bool YesNo(const QString& text) = 0;
+  // Input box; returns the text typed, or Default when cancelled.
+  virtual QString InputBox(const QString& caption, const QString& prompt, const QString& Default) = 0;
+  // The chosen file's path, or nothing when cancelled. Neither dialog
+  // changes the process's current folder.
+  virtual std::optional<QString> OpenFile(const TFileDialogSpec& spec) = 0;
+  virtual std::optional<QString> SaveFile(const TFileDialogSpec& spec) = 0;
+};

@@ -1,0 +1,234 @@
+// The window's hotkeys on a real X server: each test starts its own Xvfb on
+// a free display, focuses a window of another client, and presses keys with
+// xdotool (XTEST), so the presses travel the way an operator's do.
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "audio/output/VirtualSoundSystem.h"
+#include "services/hotkeys/TXcbHotkeyService.h"
+#include "ui/ScriptedDialogs.h"
+#include "ui/TFrm_Main.h"
+#include "widgets/TFlatButton.h"
+
+
+namespace {
+
+bool OnPath(const char* program) {
+  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+// An Xvfb of the test's own; it picks a free display number itself and
+// reports it (-displayfd), so tests running side by side never share one.
+class TXvfb {
+ public:
+  TXvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+      close(fds[0]);
+      return;
+    }
+    Pid = pid;
+    // The number arrives as a line once the server accepts clients.
+    std::string number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) Display = ":" + number;
+  }
+  ~TXvfb() {
+    if (Pid <= 0) return;
+    kill(Pid, SIGTERM);
+    waitpid(Pid, nullptr, 0);
+  }
+  TXvfb(const TXvfb&) = delete;
+  TXvfb& operator=(const TXvfb&) = delete;
+  bool Up() const { return Pid > 0 && !Display.empty(); }
+  std::string Display;
+
+ private:
+  pid_t Pid = -1;
+};
+
+// Another client: a mapped window with the input focus, and grabs of its own.
+class TOtherClient {
+ public:
+  explicit TOtherClient(const std::string& display) : C(xcb_connect(display.c_str(), nullptr)) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(C)).data;
+    Root = screen->root;
+    Window = xcb_generate_id(C);
+    xcb_create_window(C, XCB_COPY_FROM_PARENT, Window, Root, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, 0, nullptr);
+    xcb_map_window(C, Window);
+    // The key repeat of a held key is on, as on a desktop.
+    const uint32_t on = XCB_AUTO_REPEAT_MODE_ON;
+    xcb_change_keyboard_control(C, XCB_KB_AUTO_REPEAT_MODE, &on);
+    Sync();
+    xcb_set_input_focus(C, XCB_INPUT_FOCUS_POINTER_ROOT, Window, XCB_CURRENT_TIME);
+    Sync();
+  }
+  ~TOtherClient() { xcb_disconnect(C); }
+ private:
+  void Sync() { std::free(xcb_get_input_focus_reply(C, xcb_get_input_focus(C), nullptr)); }
+  xcb_connection_t* C;
+  xcb_window_t Root = 0;
+  xcb_window_t Window = 0;
+};
+
+class XcbHotkeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/bootstrap)";
+    Server = std::make_unique<TXvfb>();
+    ASSERT_TRUE(Server->Up()) << "Xvfb did not start";
+    Other = std::make_unique<TOtherClient>(Server->Display);
+
+    auto dialogs = std::make_unique<TScriptedDialogs>();
+    Dialogs = dialogs.get();
+    auto hotkeys = std::make_unique<TXcbHotkeyService>(Server->Display);
+    ASSERT_TRUE(hotkeys->Connected());
+    Service = hotkeys.get();
+    TFrm_Main::TOptions options;
+    options.Dialogs = std::move(dialogs);
+    options.Hotkeys = std::move(hotkeys);
+    options.SoundSystem = std::make_shared<TVirtualSoundSystem>();
+    options.ExitProcess = [] {};
+    Window = std::make_unique<TFrm_Main>(std::move(options));
+    // Five compositions, so "next" moves the live index from 0 to 4.
+    for (const char* name : {"Egy", "Ketto", "Harom", "Negy", "Ot"}) Window->Store().GyokerHozzaadas(name);
+    Window->GyokerBejar();
+    Window->AktIndex = 0;
+  }
+  void TearDown() override {
+    Window.reset();
+    Other.reset();
+    Server.reset();
+  }
+
+  // Runs xdotool against the test's server.
+  void XDoTool(const std::string& args) {
+    const std::string command = "DISPLAY=" + Server->Display + " xdotool " + args;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  // Runs the event loop until `done` (a safety net of 20 s, never a result).
+  bool WaitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+  // A marker press: the Prev row on CTRL+M moves the index back. Events keep
+  // their order, so once its effect is seen every earlier press has been
+  // handled.
+  void SyncWithMarker(int expectedAfter) {
+    XDoTool("key ctrl+m");
+    ASSERT_TRUE(WaitUntil([&] { return Window->AktIndex == expectedAfter; }))
+        << "index " << Window->AktIndex << ", expected " << expectedAfter;
+  }
+
+  std::unique_ptr<TXvfb> Server;
+  std::unique_ptr<TOtherClient> Other;
+  std::unique_ptr<TFrm_Main> Window;
+  TScriptedDialogs* Dialogs = nullptr;
+  TXcbHotkeyService* Service = nullptr;
+};
+
+TEST_F(XcbHotkeyTest, APressFiresOnceAHeldKeyOnceAndAnOffRowNotAtAll) {
+  Window->E_HotNext->setText(QStringLiteral("N"));
+  Window->B_HotNext->click();
+  Window->E_HotPrev->setText(QStringLiteral("M"));
+  Window->B_HotPrev->click();
+  ASSERT_TRUE(Dialogs->Texts("error").empty()) << Dialogs->Texts("error").front().toStdString();
+  EXPECT_EQ(Window->Panel_HotNext->text(), QString::fromUtf8("Aktív"));
+
+  XDoTool("key ctrl+n");
+  ASSERT_TRUE(WaitUntil([&] { return Window->AktIndex == 1; }));
+  // NumLock on: the combination still works.
+  XDoTool("key Num_Lock ctrl+n Num_Lock");
+  ASSERT_TRUE(WaitUntil([&] { return Window->AktIndex == 2; }));
+
+  // Held with auto-repeat: the server repeats the press; it fires once.
+  XDoTool("keydown ctrl+n");
+  ASSERT_TRUE(WaitUntil([&] {
+    return Service->RepeatsIgnored() >= 3;
+  })) << "the server did not repeat the held key";
+  XDoTool("keyup ctrl+n");
+  SyncWithMarker(2);  // 2 -> 3 by the held key, back to 2 by the marker
+  EXPECT_GE(Service->RepeatsIgnored(), 3);
+
+  // Off again: the key goes to the focused window, not to the program.
+  Window->B_HotNext->click();
+  EXPECT_EQ(Window->Panel_HotNext->text(), QString::fromUtf8("Inaktív"));
+  XDoTool("key ctrl+n");
+  SyncWithMarker(1);
+  EXPECT_TRUE(Dialogs->Texts("error").empty());
+}
+
+TEST_F(XcbHotkeyTest, ACombinationAnotherClientHoldsCannotBeSwitchedOn) {
+  // A second program with hotkeys of its own holds CTRL+K.
+  TXcbHotkeyService otherProgram(Server->Display);
+  std::string why;
+  ASSERT_TRUE(otherProgram.Register(1, QLatin1Char('K'), &why)) << why;
+  Window->E_HotNext->setText(QStringLiteral("K"));
+  Window->B_HotNext->click();
+  const std::vector<QString> errors = Dialogs->Texts("error");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].startsWith(QString::fromUtf8("A gyorsbillentyű nem regisztrálható!"))) << errors[0].toStdString();
+  EXPECT_EQ(Window->Panel_HotNext->text(), QString::fromUtf8("Inaktív"));
+  EXPECT_EQ(Window->B_HotNext->property("Tag").toInt(), 0);
+  // A free combination next to it still registers.
+  Window->E_HotPrev->setText(QStringLiteral("M"));
+  Window->B_HotPrev->click();
+  EXPECT_EQ(Window->Panel_HotPrev->text(), QString::fromUtf8("Aktív"));
+  SyncWithMarker(4);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XcbHotkeyKeysyms, LettersDigitsAndOtherCharactersMapToTheirKeySymbols) {
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('A')), 0x61u);  // XK_a
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('Z')), 0x7au);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('0')), 0x30u);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('.')), 0x2eu);
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QChar(0x00C9)), 0xc9u);      // É: a Latin-1 key symbol
+  EXPECT_EQ(TXcbHotkeyService::KeysymFor(QChar(0x0150)), 0x1000150u);  // Ő: a Unicode key symbol
+}
+
+TEST(XcbHotkeyKeysyms, WithoutADisplayEveryRegistrationFails) {
+  TXcbHotkeyService service(":65000");
+  EXPECT_FALSE(service.Connected());
+  std::string why;
+  EXPECT_FALSE(service.Register(1, QLatin1Char('A'), &why));
+  EXPECT_FALSE(why.empty());
+}
+
+}  // namespace
