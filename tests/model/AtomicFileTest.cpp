@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "TempFolder.h"
 #include "model/EFileError.h"
+#include "support/TTempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -124,7 +124,7 @@ void ExpectMessageNames(const EFileError& e, const fs::path& file, const char* e
 }  // namespace
 
 TEST(AtomicSave, ReplacesTheContentAndLeavesNoTemporaryFileBehind) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "s.vrs";
   SaveFileAtomically(target, kOld);
   EXPECT_EQ(ReadBytes(target), kOld);
@@ -136,7 +136,7 @@ TEST(AtomicSave, ReplacesTheContentAndLeavesNoTemporaryFileBehind) {
 }
 
 TEST(AtomicSave, WritesEveryByteThroughShortAndInterruptedWrites) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "s.vrs";
   std::string big(100000, 'x');
   for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 7);
@@ -147,7 +147,7 @@ TEST(AtomicSave, WritesEveryByteThroughShortAndInterruptedWrites) {
 }
 
 TEST(AtomicSave, GivesANewFileTheUsualModeAndKeepsTheModeOfAnOldOne) {
-  TempFolder folder;
+  TTempFolder folder;
   const mode_t saved = ::umask(027);
   SaveFileAtomically(folder / "new.vrs", kNew);
   ::umask(saved);
@@ -163,7 +163,7 @@ TEST(AtomicSave, GivesANewFileTheUsualModeAndKeepsTheModeOfAnOldOne) {
 }
 
 TEST(AtomicSave, ReplacesTheRealTargetOfASymbolicLinkAndKeepsTheLink) {
-  TempFolder folder;
+  TTempFolder folder;
   fs::create_directory(folder / "real");
   WriteBytes(folder / "real" / "s.vrs", kOld);
   ::chmod((folder / "real" / "s.vrs").c_str(), 0600);
@@ -180,7 +180,7 @@ TEST(AtomicSave, ReplacesTheRealTargetOfASymbolicLinkAndKeepsTheLink) {
 }
 
 TEST(AtomicSave, CreatesTheMissingTargetOfADanglingLink) {
-  TempFolder folder;
+  TTempFolder folder;
   fs::create_symlink("later.vrs", folder / "link.vrs");
   SaveFileAtomically(folder / "link.vrs", kNew);
   EXPECT_TRUE(fs::is_symlink(folder / "link.vrs"));
@@ -188,7 +188,7 @@ TEST(AtomicSave, CreatesTheMissingTargetOfADanglingLink) {
 }
 
 TEST(AtomicSave, RefusesALinkLoopWithoutTouchingAnything) {
-  TempFolder folder;
+  TTempFolder folder;
   fs::create_symlink("b.vrs", folder / "a.vrs");
   fs::create_symlink("a.vrs", folder / "b.vrs");
   try {
@@ -203,7 +203,7 @@ TEST(AtomicSave, RefusesALinkLoopWithoutTouchingAnything) {
 class AtomicSaveFailure : public testing::TestWithParam<TFailureCase> {};
 
 TEST_P(AtomicSaveFailure, LeavesTheOldFileIntactRemovesTheTemporaryFileAndNamesTheError) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "s.vrs";
   WriteBytes(target, kOld);
   ::chmod(target.c_str(), 0640);
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
 // After a failed fsync the kernel may have dropped the dirty pages and
 // cleared the error, so a retry could report success for lost data.
 TEST(AtomicSave, DoesNotRetryAFailedFsync) {
-  TempFolder folder;
+  TTempFolder folder;
   gFileFsyncs = 0;
   EXPECT_THROW(SaveFileAtomically(folder / "s.vrs", kNew, WithFsync(FsyncFailsOnFiles)), EFileError);
   EXPECT_EQ(gFileFsyncs, 1);
@@ -239,7 +239,7 @@ TEST(AtomicSave, DoesNotRetryAFailedFsync) {
 }
 
 TEST(AtomicSave, ReportsAFailedFolderFsyncAfterTheNewContentIsInPlace) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "s.vrs";
   WriteBytes(target, kOld);
   gDirFsyncs = 0;
@@ -258,7 +258,7 @@ TEST(AtomicSave, ReportsAFailedFolderFsyncAfterTheNewContentIsInPlace) {
 }
 
 TEST(AtomicSave, FailsCleanlyForAFolderThatDoesNotExist) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "nincs" / "s.vrs";
   try {
     SaveFileAtomically(target, kNew);
@@ -272,7 +272,7 @@ TEST(AtomicSave, FailsCleanlyForAFolderThatDoesNotExist) {
 // Renaming a file over a folder fails even for root: a real failure after
 // the temporary file has been written and flushed.
 TEST(AtomicSave, FailsCleanlyWhenTheTargetIsAFolder) {
-  TempFolder folder;
+  TTempFolder folder;
   fs::create_directory(folder / "s.vrs");
   WriteBytes(folder / "s.vrs" / "inside.vrs", kOld);
   try {
@@ -287,7 +287,7 @@ TEST(AtomicSave, FailsCleanlyWhenTheTargetIsAFolder) {
 
 TEST(AtomicSave, FailsCleanlyInAReadOnlyFolder) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; the injected failures cover this";
-  TempFolder folder;
+  TTempFolder folder;
   const auto target = folder / "s.vrs";
   WriteBytes(target, kOld);
   ASSERT_EQ(::chmod(folder.Path().c_str(), 0555), 0);

@@ -6,13 +6,13 @@
 
 #include <string>
 
-#include "TempFolder.h"
 #include "model/ScriptFormat.h"
 #include "model/TCompositionStore.h"
 #include "model/TScriptReader.h"
+#include "support/TTempFolder.h"
 
 TEST(BadScriptFiles, AMegabyteLineIsReadWholeAndTheLinesAfterItStillCount) {
-  TempFolder folder;
+  TTempFolder folder;
   const std::string name(1 << 20, 'n');
   const std::string clip(1 << 20, 'c');
   WriteBytes(folder / "long.vrs", "[" + name + "]\r\n" + clip + ".wav|5\r\n[Next]\r\na.wav|7\r\n");
@@ -27,7 +27,7 @@ TEST(BadScriptFiles, AMegabyteLineIsReadWholeAndTheLinesAfterItStillCount) {
 }
 
 TEST(BadScriptFiles, NulBytesAreKeptInsideNamesAndMakeAPauseZero) {
-  TempFolder folder;
+  TTempFolder folder;
   static const char kScript[] = "[a\0b]\r\nx\0y.wav|5\r\nz.wav|5\0\r\n\0\r\n";
   const std::string script(kScript, sizeof kScript - 1);
   WriteBytes(folder / "nul.vrs", script);
@@ -45,7 +45,7 @@ TEST(BadScriptFiles, NulBytesAreKeptInsideNamesAndMakeAPauseZero) {
 }
 
 TEST(BadScriptFiles, PausesOutsideThe32BitRangeReadAsZero) {
-  TempFolder folder;
+  TTempFolder folder;
   WriteBytes(folder / "pause.vrs",
              "[P]\r\na.wav|99999999999\r\nb.wav|-99999999999\r\nc.wav|2147483648\r\nd.wav|-2147483648\r\n");
   const auto lines = TScriptReader::ReadFile(folder / "pause.vrs");

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "model/AtomicFile.h"
 #include "model/ScriptFormat.h"
 #include "model/TCompositionStore.h"
+#include "support/TTempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -97,7 +97,7 @@ bool RunChild(F save, int killAfterMicroseconds) {
 }  // namespace
 
 TEST(CrashSafeSave, AKilledSaveLeavesTheOldOrTheNewScriptAndTheNextSaveCleansUp) {
-  TempFolder folder;
+  TTempFolder folder;
   const fs::path target = folder / "musor.vrs";
   TCompositionStore oldStore, newStore;
   FillLarge(oldStore, 1);
@@ -163,7 +163,7 @@ TEST(CrashSafeSave, AKilledSaveLeavesTheOldOrTheNewScriptAndTheNextSaveCleansUp)
 }
 
 TEST(CrashSafeSave, CleanUpTakesOnlyUnlockedTemporaryFilesOfTheSameTarget) {
-  TempFolder folder;
+  TTempFolder folder;
   const fs::path target = folder / "s.vrs";
   WriteBytes(target, "old");
   const std::vector<std::string> kept = {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "model/EFileError.h"
 #include "model/ScriptFormat.h"
 #include "model/TCompositionStore.h"
+#include "support/TTempFolder.h"
 
 using namespace std::string_literals;
 
@@ -50,7 +50,7 @@ TEST(ScriptReader, ReadsCrLfLfAndCrLineEndsAlike) {
 }
 
 TEST(ScriptReader, ReadsAnLfOnlyFileExactlyLikeItsCrLfTwin) {
-  TempFolder folder;
+  TTempFolder folder;
   WriteBytes(folder / "crlf.vrs", WithLineEnds(kLines, "\r\n"));
   WriteBytes(folder / "lf.vrs", WithLineEnds(kLines, "\n"));
   EXPECT_EQ(Summary(TScriptReader::ReadFile(folder / "lf.vrs")), Summary(TScriptReader::ReadFile(folder / "crlf.vrs")));
@@ -68,7 +68,7 @@ TEST(ScriptReader, CountsEveryBlankLineAndKeepsOtherControlBytesInsideLines) {
 }
 
 TEST(ScriptReader, ReadsNothingFromAnEmptyFileOrOneWithOnlyIgnoredLines) {
-  TempFolder folder;
+  TTempFolder folder;
   WriteBytes(folder / "empty.vrs", "");
   EXPECT_TRUE(TScriptReader::ReadFile(folder / "empty.vrs").empty());
   WriteBytes(folder / "ignored.vrs", "a|1\r\nb|2\r\n\r\nno bar\r\n");
@@ -78,7 +78,7 @@ TEST(ScriptReader, ReadsNothingFromAnEmptyFileOrOneWithOnlyIgnoredLines) {
 // The file is read in 64 KiB blocks: a CR LF split across two blocks must
 // still count as one line end, and long lines must come through whole.
 TEST(ScriptReader, ReadsLineEndsAndLongLinesAcrossBlockBoundariesLikeTextInMemory) {
-  TempFolder folder;
+  TTempFolder folder;
   for (size_t pad : {65533u, 65534u, 65535u, 65536u, 131071u, 200000u}) {
     for (const char* end : {"\r\n", "\r", "\n"}) {
       std::string text = "[" + std::string(pad, 'n') + "]" + end + std::string(pad, 'f') + "|42" + end +
@@ -96,7 +96,7 @@ TEST(ScriptReader, ReadsLineEndsAndLongLinesAcrossBlockBoundariesLikeTextInMemor
 }
 
 TEST(ScriptReader, ReturnsLinesOneByOneInFileOrder) {
-  TempFolder folder;
+  TTempFolder folder;
   WriteBytes(folder / "s.vrs", "[A]\r\na.wav|1\r\n[B]\r\n");
   TScriptReader reader(folder / "s.vrs");
   TScriptLine line;
@@ -111,7 +111,7 @@ TEST(ScriptReader, ReturnsLinesOneByOneInFileOrder) {
 }
 
 TEST(ScriptReader, ReportsAMissingFileOrAFolderByNameAndSystemError) {
-  TempFolder folder;
+  TTempFolder folder;
   const auto missing = folder / "nincs.vrs";
   try {
     TScriptReader::ReadFile(missing);
@@ -129,7 +129,7 @@ TEST(ScriptReader, ReportsAMissingFileOrAFolderByNameAndSystemError) {
 }
 
 TEST(ScriptReader, ReadsBackWhatSaveScriptWrote) {
-  TempFolder folder;
+  TTempFolder folder;
   TCompositionStore store;
   PGyElem c = store.GyokerHozzaadas("Reggeli bejelent\xE9s");
   store.ElemHozzaadas(c, "gong.wav", 2, 500);

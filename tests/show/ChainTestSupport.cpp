@@ -22,18 +22,6 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-TTempFolder::TTempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vomrella-app-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  FPath = pattern;
-}
-
-TTempFolder::~TTempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(FPath, ignored);
-}
-
 const char* ClipKindName(TClipKind Kind) {
   switch (Kind) {
     case TClipKind::PcmWav: return "PcmWav";

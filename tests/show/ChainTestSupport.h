@@ -23,20 +23,7 @@
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/VirtualSoundSystem.h"
 #include "show/TTestRunChain.h"
-
-// A folder in the system temporary folder, removed with everything in it.
-class TTempFolder {
- public:
-  TTempFolder();
-  ~TTempFolder();
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-  const std::string& Path() const { return FPath; }
-  std::string File(const std::string& Name) const { return FPath + "/" + Name; }
-
- private:
-  std::string FPath;
-};
+#include "support/TTempFolder.h"
 
 enum class TClipKind { PcmWav, EightBitWav, FloatWav, ImaAdpcmWav, MsAdpcmWav, Mp3 };
 

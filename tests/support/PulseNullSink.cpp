@@ -12,11 +12,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <thread>
+
+#include "support/TTempFolder.h"
 
 extern char** environ;
 
@@ -65,9 +68,7 @@ TPulseNullSink::~TPulseNullSink() {
     setenv("HOME", OldHome.c_str(), 1);
   else
     unsetenv("HOME");
-  if (FFolder.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(FFolder, ignored);
+  // Temp_ removes the folder.
 }
 
 bool TPulseNullSink::Start() {
@@ -81,13 +82,13 @@ bool TPulseNullSink::Start() {
     return false;
   }
 
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vomrella-pulse-XXXXXX";
-  if (!mkdtemp(pattern.data())) {
-    FError = "cannot create a temporary folder: " + std::string(std::strerror(errno));
+  try {
+    Temp_ = std::make_unique<TTempFolder>();
+  } catch (const std::exception& e) {
+    FError = "cannot create a temporary folder: " + std::string(e.what()) + " (" + std::strerror(errno) + ")";
     return false;
   }
-  FFolder = pattern;
+  FFolder = Temp_->Path();
   const std::string runtime = FFolder + "/rt";
   const std::string socket = FFolder + "/native";
   if (mkdir(runtime.c_str(), 0700) != 0) {

@@ -16,8 +16,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class TTempFolder;
 
 class TPulseNullSink {
  public:
@@ -44,6 +47,7 @@ class TPulseNullSink {
   void StopServer();
 
   std::string FError;
+  std::unique_ptr<TTempFolder> Temp_;  // the server's home and runtime folder
   std::string FFolder;
   pid_t ServerPid = -1;
   bool HadHome = false;

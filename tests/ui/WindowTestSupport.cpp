@@ -19,9 +19,8 @@ namespace fs = std::filesystem;
 
 void WindowTest::SetUp() {
   OldCurrent = fs::current_path();
-  char pattern[] = "/tmp/vomrella-window-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  Folder = pattern;
+  Temp.emplace();
+  Folder = Temp->Path();
   fs::create_directories(Folder / "Hangok");
   fs::current_path(Folder);
 }
@@ -31,8 +30,7 @@ void WindowTest::TearDown() {
   if (Clock) Clock->Release();
   Window.reset();
   fs::current_path(OldCurrent);
-  std::error_code ec;
-  fs::remove_all(Folder, ec);
+  Temp.reset();
 }
 
 void WindowTest::OpenWindowOnSimulatedClock() {

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "FakeHotkeyService.h"
 #include "ScriptedDialogs.h"
+#include "support/TTempFolder.h"
 #include "ui/TFrm_Main.h"
 #include "ui/TItemListModel.h"
 
@@ -51,7 +53,8 @@ class WindowTest : public ::testing::Test {
   std::vector<QString> Column(int column) const;
   std::vector<QString> Selector(bool testSide) const;
 
-  std::filesystem::path Folder;
+  std::optional<TTempFolder> Temp;  // the test's folder, its current folder while it runs
+  std::filesystem::path Folder;      // Temp's path
   std::unique_ptr<TFrm_Main> Window;
   TScriptedDialogs* Dialogs = nullptr;  // owned by the window
   TFakeHotkeyService* Hotkeys = nullptr;  // owned by the window

@@ -183,23 +183,4 @@ void TRawFileIn::GetDataBlock(const uint8_t*& Buffer, uint32_t& Bytes) {
   Bytes = count;
 }
 
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  Path = std::filesystem::temp_directory_path() /
-         ("vomrella-core-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::create_directories(Path);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(Path, ignored);
-}
-
-std::string TempDir::Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const {
-  const std::string path = File(Name);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-  return path;
-}
-
 }  // namespace coretest

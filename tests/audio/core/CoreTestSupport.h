@@ -18,6 +18,7 @@
 #include "audio/core/TAuInput.h"
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TMemoryIn.h"
+#include "support/TTempFolder.h"
 
 namespace coretest {
 
@@ -136,15 +137,5 @@ class TRawFileIn : public TAuFileIn {
 
 // Raw file image for TRawFileIn.
 std::vector<uint8_t> RawImage(const TPcmFormat& Format, const std::vector<uint8_t>& Pcm);
-
-// A fresh folder per test, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  std::filesystem::path Path;
-  std::string File(const std::string& Name) const { return (Path / Name).string(); }
-  std::string Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const;
-};
 
 }  // namespace coretest

@@ -30,7 +30,7 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& Data, size_t From, size_t
 
 class FileInput : public ::testing::Test {
  protected:
-  TempDir Dir;
+  TTempFolder Dir;
   std::vector<uint8_t> Pcm = Pattern(4 * 1000);  // 1000 frames
   std::string Good = Dir.Write("good.raw", RawImage(Stereo16, Pcm));
 };
@@ -38,7 +38,7 @@ class FileInput : public ::testing::Test {
 }  // namespace
 
 TEST(FileStream, CreateModeTruncatesAndReadModeCannotWrite) {
-  TempDir dir;
+  TTempFolder dir;
   const std::string path = dir.Write("f.bin", Pattern(100));
   {
     TAuFileStream created(path, fmCreate);
@@ -57,7 +57,7 @@ TEST(FileStream, CreateModeTruncatesAndReadModeCannotWrite) {
 }
 
 TEST(FileStream, FailuresRaiseTheExactTexts) {
-  TempDir dir;
+  TTempFolder dir;
   const std::string missing = dir.File("missing.raw");
   EXPECT_EQ(MessageOf([&] { TAuFileStream s(missing, 0x20); }), "Cannot open file " + missing);
   const std::string noFolder = dir.File("no/such/folder.wav");
@@ -66,7 +66,7 @@ TEST(FileStream, FailuresRaiseTheExactTexts) {
   // Access code 3 and sharing codes above 4 are not valid.
   EXPECT_EQ(MessageOf([&] { TAuFileStream s(existing, 0x0003); }), "Cannot open file " + existing);
   EXPECT_EQ(MessageOf([&] { TAuFileStream s(existing, 0x0050); }), "Cannot open file " + existing);
-  EXPECT_EQ(MessageOf([&] { TAuFileStream s(dir.Path.string(), 0x20); }), "Cannot open file " + dir.Path.string());
+  EXPECT_EQ(MessageOf([&] { TAuFileStream s(dir.Path(), 0x20); }), "Cannot open file " + dir.Path());
 }
 
 TEST_F(FileInput, NewInputWithoutANameIsNotValidAndTouchesNoFile) {

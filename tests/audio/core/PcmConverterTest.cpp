@@ -82,7 +82,7 @@ TEST(PcmConverter, OutputLengthFollowsTheRateRatio) {
 }
 
 TEST(PcmWavWriter, WritesACanonicalHeaderAndPatchesTheSizesOnClose) {
-  TempDir dir;
+  TTempFolder dir;
   const std::string path = dir.File("out.wav");
   const std::vector<uint8_t> pcm = Pattern(7);
   PcmWavWriter writer;
@@ -109,7 +109,7 @@ TEST(PcmWavWriter, WritesACanonicalHeaderAndPatchesTheSizesOnClose) {
 }
 
 TEST(PcmWavWriter, RefusesAnUnplayableFormatAndAnUncreatableFile) {
-  TempDir dir;
+  TTempFolder dir;
   PcmWavWriter writer;
   EXPECT_THROW(writer.Open(dir.File("a.wav"), {12, 1, 8000}), EAuException);
   EXPECT_THROW(writer.Open(dir.File("no/dir/a.wav"), {16, 1, 8000}), EAuException);
@@ -134,7 +134,7 @@ uint32_t Le(const std::vector<uint8_t>& Bytes, size_t At, size_t Width) {
 }  // namespace
 
 TEST(PcmWavWriter, ExtensibleFormCarriesTheMaskTheValidBitsAndThePcmSubFormat) {
-  TempDir dir;
+  TTempFolder dir;
   const std::string path = dir.File("six.wav");
   const TPcmFormat six{24, 6, 48000};
   const TWavFmtForm form{true, 20, 0x3F};
@@ -173,7 +173,7 @@ class WavWriterReadBack : public ::testing::TestWithParam<std::tuple<TPcmFormat,
 
 TEST_P(WavWriterReadBack, LibavformatReadsTheSameFormatAndSamplesBack) {
   const auto [format, extensible] = GetParam();
-  TempDir dir;
+  TTempFolder dir;
   const std::string path = dir.File("back.wav");
   const std::vector<uint8_t> pcm = Pattern(size_t(format.FrameSize()) * 1000, 5);
   PcmWavWriter::WriteFile(path, format, pcm.data(), pcm.size(), {extensible, 0, 0});

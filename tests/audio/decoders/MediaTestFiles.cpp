@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "support/Mp3Encoder.h"
+#include "support/TTempFolder.h"
 #include "support/WavBuilder.h"
 
 namespace {
@@ -30,18 +31,6 @@ TBytes MonoWav(const std::vector<int16_t>& samples) {
   return MakeWav(fmt, Int16Bytes(samples));
 }
 
-struct Folder {
-  std::string Path;
-  Folder() {
-    char name[] = "/tmp/vomrella-media-XXXXXX";
-    Path = mkdtemp(name) ? name : "/tmp";
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-};
-
 }  // namespace
 
 std::vector<uint8_t> TMediaTestFiles::ReadBytes(const std::string& path) {
@@ -50,10 +39,10 @@ std::vector<uint8_t> TMediaTestFiles::ReadBytes(const std::string& path) {
 }
 
 const TMediaTestFiles& TMediaTestFiles::Get() {
-  static Folder folder;
+  static const TTempFolder folder;
   static const TMediaTestFiles files = [] {
     TMediaTestFiles f;
-    const std::string dir = folder.Path + "/";
+    const std::string dir = folder.Path() + "/";
     f.StereoMp3 = dir + "stereo.mp3";
     EncodeMp3File(f.StereoMp3, ToneSignal(2, 44100, 2.0), 2, 44100,
                   {{"artist", "\xC3\x81rv\xC3\xADzt\xC5\xB1r\xC5\x91"}, {"title", "Bemond\xC3\xA1s"},

@@ -20,6 +20,7 @@ extern "C" {
 #include "audio/decoders/MediaTestFiles.h"
 #include "audio/decoders/TMP3In.h"
 #include "support/Mp3Encoder.h"
+#include "support/TTempFolder.h"
 #include "support/WavBuilder.h"
 
 namespace {
@@ -257,9 +258,8 @@ TEST(Mp3In, MeasuresAVariableBitRateFileWithoutAXingFrameByItsFrames) {
   if (!avcodec_find_encoder_by_name("libmp3lame")) GTEST_SKIP() << "libavcodec has no libmp3lame encoder";
   // 1 s at 320 kbps, then 9 s at 32 kbps, and no header frame that gives the
   // length: the first frames' bit rate makes the file look 2 s long.
-  char folder[] = "/tmp/vomrella-vbr-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string loudPath = std::string(folder) + "/loud.mp3", quietPath = std::string(folder) + "/quiet.mp3";
+  const TTempFolder folder;
+  const std::string loudPath = folder.File("loud.mp3"), quietPath = folder.File("quiet.mp3");
   TEncodeRequest loud;
   loud.BitRate = 320000;
   ASSERT_TRUE(EncodeAudioFile(loudPath, ToneSignal(2, 44100, 1.0), loud));
@@ -271,7 +271,6 @@ TEST(Mp3In, MeasuresAVariableBitRateFileWithoutAXingFrameByItsFrames) {
   ASSERT_TRUE(StripXingFrame(bytes));
   const auto tail = TMediaTestFiles::ReadBytes(quietPath);
   bytes.insert(bytes.end(), tail.begin(), tail.end());
-  std::filesystem::remove_all(folder);
   TTempFile file(bytes, ".mp3");
 
   TReferenceDecode ref = DecodeWithLibav(file.Path(), 16);

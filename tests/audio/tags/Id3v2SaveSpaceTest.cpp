@@ -13,11 +13,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "audio/tags/TId3v2Tags.h"
 #include "audio/tags/TagTestFile.h"
+#include "audio/tags/TId3v2Tags.h"
+#include "support/TTempFolder.h"
 
 namespace {
 
@@ -98,15 +101,16 @@ TEST(Id3v2TagsSaveSpace, FailsCleanlyWhenTheFileSizeLimitForbidsGrowing) {
 int InSmallFileSystem(const std::function<int(const std::string& dir)>& body) {
   if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return kSkipped;
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kSkipped;
-  char dir[] = "/tmp/vomrella-full-XXXXXX";
-  if (!mkdtemp(dir)) return kSetupFailed;
-  if (mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
-    rmdir(dir);
-    return kSkipped;
+  std::optional<TTempFolder> folder;
+  try {
+    folder.emplace();
+  } catch (const std::exception&) {
+    return kSetupFailed;
   }
+  const std::string& dir = folder->Path();
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0) return kSkipped;
   const int result = body(dir);
-  umount2(dir, MNT_DETACH);
-  rmdir(dir);
+  umount2(dir.c_str(), MNT_DETACH);
   return result;
 }
 
