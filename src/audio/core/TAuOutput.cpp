@@ -15,8 +15,7 @@ constexpr std::chrono::milliseconds PausedSleep{50};
 
 TAuOutput::TAuOutput(TComponent* AOwner) : TComponent(AOwner) {
   if (Designing()) return;
-  Thread = std::make_unique<TAuThread>(*this);
-  Thread->NotifyOnDone.store(true);
+  Thread = std::make_unique<TAuThread>([this](uint64_t Pass) { WorkerPass(Pass); });
   TEventHandler::Acquire();
   UsesEventHandler = true;
 }
@@ -47,27 +46,48 @@ void TAuOutput::Run() {
   if (Busy()) throw EAuException("Component is Busy");
   if (!Input()) throw EAuException("Input is not assigned");
   if (!Thread) return;  // design mode: no worker
+  // Cleared here rather than when the worker wakes, so a Stop or Pause
+  // issued right after Run is not lost.
+  StopRequest.store(false);
+  PauseRequest.store(false);
+  PauseActive.store(false);
+  PauseSignal.Reset();
+  FBusy.store(true);
   Thread->RequestRun();
+}
+
+void TAuOutput::RequestStop() {
+  StopRequest.store(true);
+  if (PauseActive.load()) PauseRequest.store(false);
+  Thread->Wake();
+}
+
+void TAuOutput::RequestPause(bool Value) {
+  PauseRequest.store(Value);
+  Thread->Wake();
+}
+
+bool TAuOutput::Interrupted() const {
+  return StopRequest.load() || (Thread && Thread->Terminating()) || PauseRequest.load() != PauseActive.load();
 }
 
 void TAuOutput::Stop(bool Async) {
   if (!Thread) return;
-  Thread->NotifyOnDone.store(Async);
-  Thread->PassEnded.store(false);
-  Thread->RequestStop();
+  NotifyOnDone.store(Async);
+  RequestStop();
   if (Async) return;
 
   TEventHandler::Mute(this);
   TEventHandler::RemoveEventsOf(this);
   TAuThread* worker = Thread.get();
-  // Wait for the newest pass requested, not for PassEnded alone: that flag
-  // may still be set late by the pass before, when Run was called just as
-  // that pass ended, and Stop would then return while the new pass starts.
+  // Wait for the newest pass requested: when Run was called just as the
+  // pass before ended, that one may still be parking, and Stop would
+  // otherwise return while the new pass starts.
   const uint64_t target = worker->Tracker()->StartedPass();
   GuiHandoff::Instance().PumpUntil(
       [worker, target] { return worker->Parked() || worker->Tracker()->ParkedPass() >= target; });
   TEventHandler::Unmute(this);
-  Thread->NotifyOnDone.store(true);
+  NotifyOnDone.store(true);
 }
 
 void TAuOutput::Pause() {
@@ -75,15 +95,15 @@ void TAuOutput::Pause() {
   if (!input) throw EAuException("Input is not assigned.");
   if (!Busy() || !Thread) return;
   // Already idling: the worker acknowledged before and will not again.
-  const bool alreadyPaused = Thread->PauseRequest.load() && Thread->PauseActive.load();
-  if (!alreadyPaused) Thread->PauseSignal.Reset();  // drop a late acknowledgement of an earlier request
-  Thread->RequestPause(true);
+  const bool alreadyPaused = PauseRequest.load() && PauseActive.load();
+  if (!alreadyPaused) PauseSignal.Reset();  // drop a late acknowledgement of an earlier request
+  RequestPause(true);
   // The pass may have ended since the Busy test above; its closing signal
   // may then have been dropped by the Reset, and no acknowledgement would
   // ever come. The worker clears Busy before that signal, so looking again
   // after the Reset tells the two apart.
   if (!Busy()) return;
-  if (!alreadyPaused) Thread->PauseSignal.WaitFor(PauseTimeout());
+  if (!alreadyPaused) PauseSignal.WaitFor(PauseTimeout());
   input->Pause();
 }
 
@@ -93,14 +113,14 @@ void TAuOutput::Resume() {
   // Only a worker that is idling acknowledges; waiting when it is playing
   // (or has not entered a requested pause yet, which is simply withdrawn)
   // would block the caller for the whole timeout.
-  const bool idling = Thread->PauseActive.load();
-  Thread->RequestPause(false);
-  if (idling) Thread->PauseSignal.WaitFor(PauseTimeout());
+  const bool idling = PauseActive.load();
+  RequestPause(false);
+  if (idling) PauseSignal.WaitFor(PauseTimeout());
 }
 
 TOutputStatus TAuOutput::Status() const {
   if (!Busy()) return osIdle;
-  if (Thread && Thread->PauseActive.load()) return osPaused;
+  if (PauseActive.load()) return osPaused;
   return osPlaying;
 }
 
@@ -153,26 +173,27 @@ void TAuOutput::SetExceptionMessage(const std::string& Message) {
 
 bool TAuOutput::WaitInterruptible(std::chrono::milliseconds Duration) {
   if (!Thread) return true;
-  return Thread->WaitInterruptible(Duration);
+  return !Thread->SleepFor(Duration, [this] { return Interrupted(); });
 }
 
 bool TAuOutput::WaitInterruptible(std::chrono::milliseconds Duration, const std::function<bool()>& Ready) {
   if (!Thread) return true;
-  return Thread->WaitInterruptible(Duration, Ready);
+  Thread->SleepFor(Duration, [&] { return Interrupted() || Ready(); });
+  return !Interrupted();
 }
 
 void TAuOutput::WakeWorker() {
   if (Thread) Thread->Wake();
 }
 
-bool TAuOutput::StopRequested() const { return Thread && Thread->StopRequest.load(); }
+bool TAuOutput::StopRequested() const { return StopRequest.load(); }
 
 void TAuOutput::PostEvent(const TEventSlot& Slot) {
   TNotifyEvent handler = Slot.Get();
   if (handler) TEventHandler::PostGeneric(this, std::move(handler));
 }
 
-bool TAuOutput::PauseRequested() const { return Thread && Thread->PauseRequest.load(); }
+bool TAuOutput::PauseRequested() const { return PauseRequest.load(); }
 
 void TAuOutput::HandleWorkerException(const std::string& Message) {
   SetExceptionMessage(Message);
@@ -180,50 +201,49 @@ void TAuOutput::HandleWorkerException(const std::string& Message) {
 }
 
 void TAuOutput::WorkerPass(uint64_t Pass) {
-  TAuThread& worker = *Thread;
-  // Busy and the request flags were set by Run (TAuThread::RequestRun).
+  // Busy and the request flags were set by Run.
   bool idling = false;  // in the pause state, PauseEntered called
   try {
     Prepare();
     FActive.store(true);
     bool result = true;
-    while (result && !worker.StopRequest.load()) {
+    while (result && !StopRequest.load()) {
       const int32_t progress = Progress();
       if (progress != FLastProgress.load()) {
         FLastProgress.store(progress);
         if (TNotifyEvent handler = OnProgress.Get()) TEventHandler::PostProgress(this, std::move(handler));
       }
-      if (worker.PauseRequest.load()) {
+      if (PauseRequest.load()) {
         // Before the acknowledgement, so the device is silent once Pause returns.
         if (!idling) {
           idling = true;
           PauseEntered();
         }
-        if (!worker.PauseActive.load() && !worker.StopRequest.load()) {
-          worker.PauseActive.store(true);
-          worker.PauseSignal.Set();
+        if (!PauseActive.load() && !StopRequest.load()) {
+          PauseActive.store(true);
+          PauseSignal.Set();
         }
-        worker.PauseActive.store(true);
-        worker.WaitInterruptible(PausedSleep);
+        PauseActive.store(true);
+        WaitInterruptible(PausedSleep);
         continue;
       }
       if (idling) {
         idling = false;
         PauseLeft();
       }
-      if (worker.PauseActive.load() && !worker.StopRequest.load()) {
-        worker.PauseActive.store(false);
-        worker.PauseSignal.Set();
+      if (PauseActive.load() && !StopRequest.load()) {
+        PauseActive.store(false);
+        PauseSignal.Set();
       }
-      worker.PauseActive.store(false);
-      result = DoOutput(worker.StopRequest.load());
+      PauseActive.store(false);
+      result = DoOutput(StopRequest.load());
     }
   } catch (const std::exception& e) {
     HandleWorkerException(e.what());
   } catch (...) {
     HandleWorkerException("Unknown exception");
   }
-  worker.StopRequest.store(false);
+  StopRequest.store(false);
   if (FBusy.load()) {
     FActive.store(false);
     try {
@@ -233,12 +253,12 @@ void TAuOutput::WorkerPass(uint64_t Pass) {
     } catch (...) {
       HandleWorkerException("Unknown exception");
     }
-    worker.PauseActive.store(false);
+    PauseActive.store(false);
     FBusy.store(false);
   }
   // Release a Pause or Resume still waiting for an acknowledgement.
-  worker.PauseSignal.Set();
-  if (worker.NotifyOnDone.load()) {
-    if (TNotifyEvent handler = OnDone.Get()) TEventHandler::PostDone(this, &worker, Pass, std::move(handler));
+  PauseSignal.Set();
+  if (NotifyOnDone.load()) {
+    if (TNotifyEvent handler = OnDone.Get()) TEventHandler::PostDone(this, Thread->Tracker(), Pass, std::move(handler));
   }
 }

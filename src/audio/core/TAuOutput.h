@@ -1,6 +1,8 @@
 #pragma once
 // Output base of the pull pipeline: owns one worker thread (TAuThread) that
-// pulls blocks from Input and hands them to a device.
+// pulls blocks from Input and hands them to a device. The output alone owns
+// the state of a pass (Busy, the stop and pause requests and their
+// acknowledgement); the thread only runs passes.
 //
 // Pass protocol (worker thread):
 //   Prepare         Init the input, set up the device; called once per pass.
@@ -34,6 +36,7 @@
 #include <mutex>
 #include <string>
 
+#include "audio/core/TAutoResetEvent.h"
 #include "audio/core/TComponent.h"
 #include "audio/core/TEventSlot.h"
 
@@ -133,10 +136,16 @@ class TAuOutput : public TComponent {
   void BeforeDestruction() override;
 
  private:
-  friend class TAuThread;
   // The pass as the worker runs it.
   void WorkerPass(uint64_t Pass);
   void HandleWorkerException(const std::string& Message);
+  // GUI thread: ask the worker to end the pass (and to leave a pause it is
+  // in), or to enter or leave its pause; wakes its sleep.
+  void RequestStop();
+  void RequestPause(bool Value);
+  // Any thread: the worker's sleep must end (stop, pause or resume pending,
+  // or the worker terminating).
+  bool Interrupted() const;
 
   mutable std::mutex MessageLock;  // guards FExceptionMessage
   std::string FExceptionMessage;
@@ -144,7 +153,17 @@ class TAuOutput : public TComponent {
   std::atomic<int32_t> FLastProgress{0};
   std::unique_ptr<TAuThread> Thread;
   std::atomic<TAuInput*> FInput{nullptr};
-  std::atomic<bool> FBusy{false};
   bool UsesEventHandler = false;
   std::atomic<int64_t> FPauseTimeoutMs{10000};
+
+  // The pass's state. Each flag has one writer per transition: Run clears
+  // the requests and sets Busy before it wakes the worker; Stop, Pause and
+  // Resume (GUI thread) set requests; the worker acknowledges a pause
+  // (PauseActive, PauseSignal) and clears Busy when the pass is done.
+  std::atomic<bool> FBusy{false};
+  std::atomic<bool> StopRequest{false};
+  std::atomic<bool> PauseRequest{false};
+  std::atomic<bool> PauseActive{false};  // the worker idles in its pause
+  std::atomic<bool> NotifyOnDone{true};  // false while a Stop(false) waits: no OnDone
+  TAutoResetEvent PauseSignal;           // the worker acknowledged a pause or resume
 };

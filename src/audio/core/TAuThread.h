@@ -1,14 +1,17 @@
 #pragma once
-// The worker thread of one output. Created parked with its output; every Run
-// wakes it for one pass (Prepare, the step loop over DoOutput, Done), after
-// which it parks again. Destruction terminates and joins it.
+// The worker thread of one output. Created parked with its output; every
+// RequestRun wakes it for one pass, in which it calls the pass function its
+// owner gave, after which it parks again. Destruction terminates and joins
+// it.
 //
-// Waits: the pause idling, WaitInterruptible sleeps of DoOutput and the
-// parking all wait on the worker's own condition variable, so Stop, Pause,
-// Resume and destruction wake them at once.
+// The thread only runs passes: what a pass does, and the state it keeps
+// (stop and pause requests, Busy), belong to the output (TAuOutput). The
+// thread offers the output a sleep that the output's own requests cut short:
+// SleepFor waits on the thread's condition variable, and whoever changes
+// what the sleeper waits for calls Wake.
 //
-// All members are used by TAuOutput (GUI thread) and by the worker itself;
-// nothing else should need this class.
+// Threads: RequestRun, Terminate and Parked from the GUI thread; Wake from
+// any thread; SleepFor from the worker (inside a pass).
 
 #include <atomic>
 #include <chrono>
@@ -19,84 +22,49 @@
 #include <mutex>
 #include <thread>
 
-#include "audio/core/TAutoResetEvent.h"
-
-class TAuOutput;
-
-// The pass numbers that have reached a worker's parking point. Shared with
-// queued done events, so it outlives the worker; any thread.
-class TParkTracker {
- public:
-  void MarkParked(uint64_t Pass);
-  // GUI thread (under the worker's StateLock): a new pass has been requested.
-  void MarkStarted();
-  // The number of passes requested so far (the newest pass's number).
-  uint64_t StartedPass();
-  // Marks the worker gone: every wait returns true from now on.
-  void Abandon();
-  // Waits until pass Pass (or a later one) has parked, or Timeout passes.
-  bool WaitParked(uint64_t Pass, std::chrono::milliseconds Timeout);
-  uint64_t ParkedPass();
-
- private:
-  std::mutex TrackerLock;  // guards ParkedUpTo, StartedUpTo, Abandoned
-  std::condition_variable TrackerCond;
-  uint64_t ParkedUpTo = 0;
-  uint64_t StartedUpTo = 0;
-  bool Abandoned = false;
-};
+#include "audio/core/TParkTracker.h"
 
 class TAuThread {
  public:
-  explicit TAuThread(TAuOutput& Output);
+  // One pass, run on the worker; given the pass's number (1, 2, ...).
+  using TPass = std::function<void(uint64_t Pass)>;
+
+  explicit TAuThread(TPass Pass);
   ~TAuThread();  // terminates and joins
   TAuThread(const TAuThread&) = delete;
   TAuThread& operator=(const TAuThread&) = delete;
 
-  // GUI thread: request a pass (under StateLock: also clears the request
-  // flags and sets the output's Busy, so no Stop or second Run is lost).
+  // GUI thread: wake the worker for one pass. One request per pass: the
+  // caller does not request again before the pass has ended.
   void RequestRun();
-  // GUI thread: set StopRequest (and clear PauseRequest when paused), waking
-  // any interruptible sleep.
-  void RequestStop();
-  void RequestPause(bool Value);
-  // Request termination and join.
+  // Request termination and join; idempotent.
   void Terminate();
-  // Any thread: notify the worker's condition variable.
+  // Any thread: termination has been requested.
+  bool Terminating() const { return Terminated.load(); }
+  // Any thread: wake a sleeping worker so it re-checks what it waits for.
   void Wake();
 
-  // Worker: sleep up to Duration; returns false when woken early because a
-  // stop, a pause or resume, or termination is pending.
-  bool WaitInterruptible(std::chrono::milliseconds Duration);
-  // Also ends when Ready() is true; false only when interrupted.
-  bool WaitInterruptible(std::chrono::milliseconds Duration, const std::function<bool()>& Ready);
-  // True when the sleeping worker should give up its sleep.
-  bool Interrupted() const;
+  // Worker: sleep up to Duration, or until Until() holds or termination is
+  // requested (both checked under the thread's lock, on every Wake).
+  // Returns false when the full time passed, true when woken for one of
+  // those reasons.
+  bool SleepFor(std::chrono::milliseconds Duration, const std::function<bool()>& Until);
 
-  // True while the worker waits for a Run (no run pending).
+  // True while the worker waits for a run (no run pending).
   bool Parked();
   const std::shared_ptr<TParkTracker>& Tracker() const { return FTracker; }
   // Number of the pass currently (or last) run.
   uint64_t CurrentPass() const { return FCurrentPass.load(); }
 
-  // Flags shared with the output; each written by one side per transition.
-  TAutoResetEvent PauseSignal;
-  std::atomic<bool> NotifyOnDone{true};
-  std::atomic<bool> PassEnded{false};
-  std::atomic<bool> StopRequest{false};
-  std::atomic<bool> PauseRequest{false};
-  std::atomic<bool> PauseActive{false};
-  std::atomic<bool> Terminated{false};
-
  private:
   void Execute();
-  void RunPass();
 
-  TAuOutput& FOutput;
+  TPass FPass;
   std::mutex StateLock;  // guards RunPending, Waiting; pairs with StateCond
   std::condition_variable StateCond;
   bool RunPending = false;
   bool Waiting = true;  // parked in Execute
+  std::atomic<bool> Terminated{false};
   std::atomic<uint64_t> FCurrentPass{0};
   std::shared_ptr<TParkTracker> FTracker = std::make_shared<TParkTracker>();
   std::thread Thread;

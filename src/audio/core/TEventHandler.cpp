@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "audio/core/GuiHandoff.h"
-#include "audio/core/TAuThread.h"
+#include "audio/core/TParkTracker.h"
 
 namespace {
 std::mutex InstanceLock;  // guards Instance and UserCount; taken before QueueLock
@@ -85,10 +85,10 @@ void TEventHandler::PostProgress(TComponent* Sender, TNotifyEvent Handler) {
   PostToInstance(NewEntry(ekProgress, Sender, std::move(Handler)));
 }
 
-void TEventHandler::PostDone(TComponent* Sender, TAuThread* Worker, uint64_t Pass, TNotifyEvent Handler) {
+void TEventHandler::PostDone(TComponent* Sender, std::shared_ptr<TParkTracker> Park, uint64_t Pass,
+                             TNotifyEvent Handler) {
   auto entry = NewEntry(ekDone, Sender, std::move(Handler));
-  entry->Worker = Worker;
-  if (Worker) entry->Park = Worker->Tracker();
+  entry->Park = std::move(Park);
   entry->Pass = Pass;
   PostToInstance(std::move(entry));
 }

@@ -34,7 +34,6 @@
 #include "audio/core/TEventSlot.h"
 
 class TComponent;
-class TAuThread;
 class TParkTracker;
 
 enum TEventKind : uint8_t { ekProgress = 0, ekDone = 1, ekGeneric = 2 };
@@ -43,8 +42,7 @@ struct TEventEntry {
   TEventKind Kind = ekGeneric;
   TComponent* Sender = nullptr;
   TNotifyEvent Handler;        // copied at post time
-  TAuThread* Worker = nullptr;  // ekDone: the sender's worker (identity only)
-  std::shared_ptr<TParkTracker> Park;  // ekDone: that worker's parking record
+  std::shared_ptr<TParkTracker> Park;  // ekDone: the sender's worker's parking record
   uint64_t Pass = 0;           // ekDone: the pass that ended
   bool Revoked = false;        // withdrawn while being delivered (under QueueLock)
 };
@@ -62,7 +60,9 @@ class TEventHandler {
   // Any thread. Discarded when no instance exists, when the handler is empty,
   // or when the sender is muted.
   static void PostProgress(TComponent* Sender, TNotifyEvent Handler);
-  static void PostDone(TComponent* Sender, TAuThread* Worker, uint64_t Pass, TNotifyEvent Handler);
+  // Park: the parking record of the sender's worker; the event is delivered
+  // once pass Pass has parked there.
+  static void PostDone(TComponent* Sender, std::shared_ptr<TParkTracker> Park, uint64_t Pass, TNotifyEvent Handler);
   static void PostGeneric(TComponent* Sender, TNotifyEvent Handler);
 
   // GUI thread. Mute: new events of Sender are discarded until Unmute.
