@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "audio/decoders/ClipReader.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "model/TCompositionStore.h"

@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "audio/decoders/ClipReader.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "cli/CliCommands.h"

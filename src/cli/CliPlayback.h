@@ -16,9 +16,7 @@
 // input. Throws what starting the output throws.
 inline int PlayOnDevice(TAuInput& input, const TInterruptWatch& watch) {
   TComponentPtr<TDXAudioOut> out(new TDXAudioOut());
-  out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
-  out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
-  out->SetPollingInterval(PlaybackSettings::kPollingInterval);
+  PlaybackSettings::SetUpOutput(*out);
   std::atomic<bool> done{false};
   out->OnDone = [&](TComponent*) { done.store(true); };
   out->OnThreadException = [&](TComponent*) { std::fprintf(stderr, "vomrella: %s\n", out->ExceptionMessage().c_str()); };

@@ -145,9 +145,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     TTestRunChain chain;
     chain.Build(*list, RunClipsFrom(composition->Elemek->Kov));
     TComponentPtr<TDXAudioOut> out(new TDXAudioOut(nullptr, system));
-    out->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
-    out->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
-    out->SetPollingInterval(PlaybackSettings::kPollingInterval);
+    PlaybackSettings::SetUpOutput(*out);
     std::atomic<bool> done{false};
     out->OnDone = [&](TComponent*) { done.store(true); };
     out->SetInput(list.get());

@@ -60,9 +60,3 @@ bool ClipExists(const fs::path& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
 }
-
-bool IsWavName(std::string_view name) {
-  if (name.size() < 4) return false;
-  const std::string_view ext = name.substr(name.size() - 4);
-  return QString::fromLatin1(ext.data(), qsizetype(ext.size())).compare(QLatin1String(".wav"), Qt::CaseInsensitive) == 0;
-}

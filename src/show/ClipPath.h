@@ -20,7 +20,3 @@ std::filesystem::path ClipPath(std::string_view cp1250Name);
 // True when a regular file (or a link to one) exists at the clip's path;
 // false for a path holding a NUL byte.
 bool ClipExists(const std::filesystem::path& path);
-
-// True when the name's extension is ".wav" in any letter case; such clips go
-// to the WAV reader, every other one to the media-format reader.
-bool IsWavName(std::string_view name);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "audio/core/TAuFileIn.h"
+#include "audio/decoders/ClipReader.h"
 #include "model/EFileError.h"
 #include "model/TCompositionStore.h"
 #include "model/TScriptReader.h"

@@ -5,8 +5,7 @@
 #include <cstring>
 
 #include "audio/core/TInputList.h"
-#include "audio/decoders/TMP3In.h"
-#include "audio/decoders/TWaveIn.h"
+#include "audio/decoders/ClipReader.h"
 #include "show/ClipPath.h"
 
 namespace {
@@ -23,37 +22,12 @@ TPcmFormat SilenceFormatFor(const TPcmFormat& pass) {
   return format;
 }
 
-// True when the reader has a playable format and is not known to be empty:
-// the input list will open it and take its format as the pass format.
-bool Opens(TAuFileIn& reader) {
-  if (!reader.Valid()) return false;
-  if (!reader.Format().IsPlayable()) return false;
-  return reader.Size.load() != 0;
-}
-
 }  // namespace
 
 std::vector<TRunClip> RunClipsFrom(PElem first) {
   std::vector<TRunClip> clips;
   for (PElem e = first; e; e = e->Kov) clips.push_back({ClipPath(e->FajlNev).string(), e->Szunet});
   return clips;
-}
-
-TComponentPtr<TAuFileIn> MakeClipReader(const std::string& path) {
-  if (IsWavName(path)) {
-    auto reader = MakeComponent<TWaveIn>();
-    reader->Loop = false;
-    reader->EndSample = -1;
-    reader->SetFileName(path);
-    return reader;
-  }
-  auto reader = MakeComponent<TMP3In>();
-  reader->Loop = false;
-  reader->EndSample = -1;
-  reader->SetOutputChannels(cnMonoOrStereo);
-  reader->SetHighPrecision(false);
-  reader->SetFileName(path);
-  return reader;
 }
 
 uint64_t PauseFrames(double pauseMs, uint32_t sampleRate) {
@@ -105,14 +79,14 @@ void TTestRunChain::Build(TInputList& list, const std::vector<TRunClip>& clips) 
   // Nothing of the previous run is referred to once the list is cleared.
   Release(list);
   FClips.reserve(clips.size());
-  for (const TRunClip& clip : clips) FClips.push_back(MakeClipReader(clip.Path));
+  for (const TRunClip& clip : clips) FClips.push_back(CreateClipReader(clip.Path));
 
-  // The pass format: the first clip that opens. A silence never sets it.
-  for (const auto& reader : FClips) {
-    if (!Opens(*reader)) continue;
-    FPassFormat = reader->Format();
-    break;
-  }
+  // The pass format, by the input list's own rule, over the clips alone: a
+  // silence never sets it.
+  std::vector<TAuInput*> readers;
+  readers.reserve(FClips.size());
+  for (const auto& reader : FClips) readers.push_back(reader.get());
+  FPassFormat = TInputList::PassFormatOf(readers);
   // Without a clip that opens nothing can be heard: no silences either.
   const bool silences = FPassFormat.IsPlayable();
   FSilenceFormat = silences ? SilenceFormatFor(FPassFormat) : TPcmFormat{};

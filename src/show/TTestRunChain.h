@@ -2,9 +2,10 @@
 // The chain a test run plays: one input list holding a clip reader per item
 // and, after each item with a pause, a silence of exactly that pause.
 //
-// The pass format is that of the first clip that opens; the silences are
-// made in that format (to the frame, so a pause of P ms is P ms whatever the
-// clips' rate), and never choose it themselves. Clips in another format are
+// The pass format is that of the first clip that opens, as the input list
+// decides it (TInputList::PassFormatOf); the silences are made in that
+// format (to the frame, so a pause of P ms is P ms whatever the clips' rate),
+// and never choose it themselves. Clips in another format are
 // converted by the input list. Clips that cannot be opened are skipped by the
 // list wherever they stand; their pauses still play.
 //
@@ -34,11 +35,6 @@ struct TRunClip {
 // The items from `first` to the end of its composition, clip paths resolved
 // in the current folder's "Hangok" (ClipPath).
 std::vector<TRunClip> RunClipsFrom(PElem first);
-
-// A reader for one clip with the window's reader settings: ".wav" in any
-// letter case gives a TWaveIn, anything else the media-format reader
-// (TMP3In). Opens nothing.
-TComponentPtr<TAuFileIn> MakeClipReader(const std::string& path);
 
 // Frames of silence for a pause: round(P) ms at `sampleRate`, rounded to the
 // nearest frame; 0 for pauses that round to 0 ms or less.

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 
 #include "audio/core/TInputList.h"
+#include "audio/decoders/ClipReader.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "audio/output/TDXAudioOut.h"
@@ -68,19 +69,13 @@ void TFrm_Main::CreateAudioComponents() {
   InputList->IndicateProgress = true;
   WaveIn = new TWaveIn(Components_.get());
   WaveIn->SetName("WaveIn");
-  WaveIn->Loop = false;
-  WaveIn->EndSample = -1;
+  SetClipReaderSettings(*WaveIn);
   MP3In = new TMP3In(Components_.get());
   MP3In->SetName("MP3In");
-  MP3In->Loop = false;
-  MP3In->EndSample = -1;
-  MP3In->SetHighPrecision(false);
-  MP3In->SetOutputChannels(cnMonoOrStereo);
+  SetClipReaderSettings(*MP3In);
   DXOut = new TDXAudioOut(Components_.get(), SoundSystem_);
   DXOut->SetName("DXOut");
-  DXOut->SetDeviceNumber(PlaybackSettings::kDeviceNumber);
-  DXOut->SetFramesInBuffer(PlaybackSettings::kFramesInBuffer);
-  DXOut->SetPollingInterval(PlaybackSettings::kPollingInterval);
+  PlaybackSettings::SetUpOutput(*DXOut);
   DXOut->SetInput(InputList);
 }
 

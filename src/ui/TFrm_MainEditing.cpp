@@ -13,6 +13,7 @@
 #include <cmath>
 #include <optional>
 
+#include "audio/decoders/ClipReader.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "show/ClipPath.h"

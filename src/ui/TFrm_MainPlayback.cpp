@@ -8,6 +8,7 @@
 
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TInputList.h"
+#include "audio/decoders/ClipReader.h"
 #include "audio/output/TDXAudioOut.h"
 #include "show/ClipPath.h"
 #include "show/TTestRunChain.h"
@@ -62,7 +63,7 @@ void TFrm_Main::B_FileStartClick() {
   // the window's readers at every keystroke) never touches a playing one.
   // A pass in progress is stopped first: its reader is freed below.
   if (DXOut->Busy()) DXOut->Stop(false);
-  TComponentPtr<TAuFileIn> reader = MakeClipReader(path.string());
+  TComponentPtr<TAuFileIn> reader = CreateClipReader(path.string());
   DXOut->SetInput(reader.get());
   PreviewReader_ = std::move(reader);
   SupersededPassError_ = DXOut->ExceptionMessage();

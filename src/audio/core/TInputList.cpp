@@ -111,26 +111,46 @@ void TInputList::StartConversion(TAuInput& Input) {
   Converter = std::make_unique<TPcmConverter>(format, PassFormat);
 }
 
+bool TInputList::Opened(TAuInput& Input, TPcmFormat& Format) {
+  if (Input.EndOfData.load()) return false;
+  Format = Input.Format();
+  return Format.IsPlayable();
+}
+
+TPcmFormat TInputList::PassFormatOf(const std::vector<TAuInput*>& Inputs) {
+  for (TAuInput* input : Inputs) {
+    // A pass stops at an item without input.
+    if (!input) return {};
+    input->Init();
+    TPcmFormat format;
+    const bool opened = Opened(*input, format);
+    try {
+      input->Flush();
+    } catch (...) {
+      // Ending the trial run may fail like any Flush; the answer stands.
+    }
+    if (opened) return format;
+  }
+  return {};
+}
+
 bool TInputList::StartFrom() {
   for (;;) {
     const int index = FCurrentIndex.load();
     TAuInput& input = ItemInput(index);
     input.Init();
     CurrentStarted = true;
-    bool opened = !input.EndOfData.load();
+    TPcmFormat format;
+    bool opened = Opened(input, format);
     if (opened) {
-      const TPcmFormat format = input.Format();
-      opened = format.IsPlayable();
-      if (opened && !PassFormat.IsPlayable()) {
+      if (!PassFormat.IsPlayable()) {
         std::lock_guard lock(PassFormatLock);
         PassFormat = format;
       }
-      if (opened) {
-        try {
-          StartConversion(input);
-        } catch (const EAuException&) {
-          opened = false;  // a format the converter cannot take: skip the item
-        }
+      try {
+        StartConversion(input);
+      } catch (const EAuException&) {
+        opened = false;  // a format the converter cannot take: skip the item
       }
     }
     if (opened) {

@@ -4,11 +4,12 @@
 // within the same pull, so the consumer sees no gap.
 //
 // One format per pass: the pass format is that of the first item whose input
-// opens (Init does not fail and reports a playable format). Every later item
-// in another format is converted to it (channels, bits, rate); items already
-// in the pass format pass through untouched. Items that cannot be opened are
-// skipped wherever they stand. While busy, the format queries report the pass
-// format.
+// opens (Init does not fail and reports a playable format; see Opened).
+// Every later item in another format is converted to it (channels, bits,
+// rate); items already in the pass format pass through untouched. Items that
+// cannot be opened are skipped wherever they stand. While busy, the format
+// queries report the pass format; before a pass, PassFormatOf tells what it
+// will be.
 //
 // The items' inputs are owned by the caller and not watched: clear the list
 // before freeing them, and do not change the items while the list is busy.
@@ -67,6 +68,17 @@ class TInputList : public TAuInput {
   uint32_t GetBitsPerSample() override;
   uint32_t GetChannels() override;
   uint32_t GetSampleRate() override;
+
+  // The rule for the pass format, in one place. Opened: whether `Input`,
+  // whose run has just been started with Init, opens for the list (the run
+  // did not fail and the format is playable); `Format` is then its format.
+  static bool Opened(TAuInput& Input, TPcmFormat& Format);
+  // The pass format a list of `Inputs` will take: that of the first one that
+  // opens; not playable when none does. Starts and ends (Init, Flush) a run
+  // of each input up to that one, so they must be idle and not shared with a
+  // running pass (GUI thread, before the list plays). A memory input
+  // forgets its data at Flush: give only inputs that read a source.
+  static TPcmFormat PassFormatOf(const std::vector<TAuInput*>& Inputs);
 
   TInputItems& InputItems() { return FInputItems; }
   // Copies Value's items into the list's own collection.

@@ -1,35 +1,42 @@
 #include "audio/decoders/ClipReader.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 
-namespace {
-
-std::string LowerExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return ext;
+bool IsWavName(std::string_view name) {
+  constexpr std::string_view kWav = ".wav";
+  if (name.size() < kWav.size()) return false;
+  const std::string_view ext = name.substr(name.size() - kWav.size());
+  for (size_t i = 0; i < kWav.size(); ++i) {
+    const char c = ext[i];
+    const char lower = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    if (lower != kWav[i]) return false;
+  }
+  return true;
 }
 
-}  // namespace
+void SetClipReaderSettings(TWaveIn& reader) {
+  reader.Loop = false;
+  reader.EndSample = -1;
+}
+
+void SetClipReaderSettings(TMP3In& reader) {
+  reader.Loop = false;
+  reader.EndSample = -1;
+  reader.SetHighPrecision(false);
+  reader.SetOutputChannels(cnMonoOrStereo);
+}
 
 TComponentPtr<TAuFileIn> CreateClipReader(const std::string& path, std::string* message) {
-  const std::string ext = LowerExtension(path);
-  if (ext == ".wav") {
+  (void)message;
+  if (IsWavName(path)) {
     auto reader = MakeComponent<TWaveIn>();
+    SetClipReaderSettings(*reader);
     reader->SetFileName(path);
     return reader;
   }
-  // Every other extension goes to the media-format reader, as the program
-  // does for the clips of a loaded script.
-  (void)message;
   auto reader = MakeComponent<TMP3In>();
+  SetClipReaderSettings(*reader);
   reader->SetFileName(path);
   return reader;
 }

@@ -225,6 +225,12 @@ TEST(InputList, FormatIsTheFirstItemsWhenIdleAndThePassFormatWhileBusy) {
   list.InputItems().Add(&a);
   list.InputItems().Add(&b);
   EXPECT_EQ(list.SampleRate(), 8000u);
+  // Told beforehand by the same rule, which ends every trial run it starts
+  // and tries nothing past the item that opens.
+  EXPECT_EQ(TInputList::PassFormatOf({&broken, &a, &b}), (TPcmFormat{16, 2, 44100}));
+  for (TScriptedIn* in : {&broken, &a}) EXPECT_EQ(in->Flushes, in->Inits);
+  EXPECT_EQ(b.Inits, 0);
+  EXPECT_FALSE(TInputList::PassFormatOf({&broken}).IsPlayable());
   list.Init();
   EXPECT_EQ(list.Format(), (TPcmFormat{16, 2, 44100}));
   PullAll(list, 512);
