@@ -17,7 +17,7 @@
 
 #include "BenchClock.h"
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundSystem.h"
 #include "services/hotkeys/THotkeyService.h"
 #include "ui/TDialogs.h"
 

@@ -72,11 +72,11 @@ void Throughput(uint32_t BlockBytes) {
   }
   auto refill = [&] {
     for (auto& in : inputs) {
-      in->DataBuffer = source.data();
-      in->DataSize = ItemBytes;
-      in->InBitsPerSample = 16;
-      in->InChannels = 2;
-      in->InSampleRate = 44100;
+      in->SetDataBuffer(source.data());
+      in->SetDataSize(ItemBytes);
+      in->SetInBitsPerSample(16);
+      in->SetInChannels(2);
+      in->SetInSampleRate(44100);
     }
   };
   const size_t total = Items * ItemBytes;
@@ -128,12 +128,12 @@ void StopLatency() {
   out.SetInput(&in);
   std::vector<double> times;
   for (int r = 0; r < Rounds; ++r) {
-    in.DataBuffer = data.data();
-    in.DataSize = static_cast<int64_t>(data.size());
-    in.InBitsPerSample = 16;
-    in.InChannels = 2;
-    in.InSampleRate = 44100;
-    in.RepeatCount = -1;
+    in.SetDataBuffer(data.data());
+    in.SetDataSize(static_cast<int64_t>(data.size()));
+    in.SetInBitsPerSample(16);
+    in.SetInChannels(2);
+    in.SetInSampleRate(44100);
+    in.SetRepeatCount(-1);
     out.Run();
     while (!out.Sleeping) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well inside the 800 ms sleep

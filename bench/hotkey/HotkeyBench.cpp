@@ -23,9 +23,9 @@
 #include "LatencyWatch.h"
 #include "ReportRow.h"
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/PortAudioSystem.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TPortAudioSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "show/PlaybackSettings.h"
 #include "ui/TFrm_Main.h"
 

@@ -29,9 +29,9 @@
 #include "ReportRow.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuInput.h"
-#include "audio/output/PortAudioSystem.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TPortAudioSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 namespace {
 

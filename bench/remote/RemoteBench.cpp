@@ -28,7 +28,7 @@
 #include "ReportRow.h"
 #include "audio/core/GuiHandoff.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "services/remote/TMprisService.h"
 #include "show/PlaybackSettings.h"
 #include "ui/TFrm_Main.h"

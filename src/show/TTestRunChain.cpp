@@ -64,12 +64,12 @@ void TTestRunChain::AddSilence(TInputList& list, uint64_t frames) {
   for (const auto& [partFrames, repeats] : parts) {
     if (partFrames == 0 || repeats == 0) continue;
     auto silence = MakeComponent<TMemoryIn>();
-    silence->InChannels = FSilenceFormat.Channels;
-    silence->InSampleRate = FSilenceFormat.SampleRate;
-    silence->InBitsPerSample = FSilenceFormat.BitsPerSample;
-    silence->DataBuffer = FSilenceBuffer.get();
-    silence->DataSize = int64_t(partFrames * frameSize);
-    silence->RepeatCount = int32_t(std::min<uint64_t>(repeats, uint64_t(INT32_MAX)));
+    silence->SetInChannels(FSilenceFormat.Channels);
+    silence->SetInSampleRate(FSilenceFormat.SampleRate);
+    silence->SetInBitsPerSample(FSilenceFormat.BitsPerSample);
+    silence->SetDataBuffer(FSilenceBuffer.get());
+    silence->SetDataSize(int64_t(partFrames * frameSize));
+    silence->SetRepeatCount(int32_t(std::min<uint64_t>(repeats, uint64_t(INT32_MAX))));
     list.InputItems().Add(silence.get());
     FSilences.push_back(std::move(silence));
   }

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/core/PcmFormat.h"
 #include "audio/core/TAuFileIn.h"
 #include "audio/core/TComponent.h"
 #include "audio/core/TMemoryIn.h"
+#include "audio/core/TPcmFormat.h"
 #include "model/TCompositionStore.h"
 
 class TInputList;

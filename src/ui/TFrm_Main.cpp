@@ -22,7 +22,13 @@
 #include "ui/TVomrellaApplication.h"
 #include "widgets/TOwnPageControl.h"
 
-TFrm_Main* Frm_Main = nullptr;
+namespace {
+
+// The window whose dialogs show the exceptions no handler took: the one
+// created last, until it goes.
+TFrm_Main* ExceptionBoxOwner = nullptr;
+
+}  // namespace
 
 TFrm_Main::TFrm_Main(TOptions options)
     : Dialogs_(std::move(options.Dialogs)),
@@ -46,7 +52,7 @@ TFrm_Main::TFrm_Main(TOptions options)
   resize(start);
   setMinimumSize(start);
   move(585, 221);
-  Frm_Main = this;
+  ExceptionBoxOwner = this;
   TVomrellaApplication::SetExceptionHandler([this](const QString& message) { Dialogs_->ErrorBox(message); });
   FormCreate();
   CreateRemoteControl(options.RemoteControl, options.RemoteConnection);
@@ -54,10 +60,9 @@ TFrm_Main::TFrm_Main(TOptions options)
 
 TFrm_Main::~TFrm_Main() {
   FormDestroy();
-  if (Frm_Main == this) {
-    Frm_Main = nullptr;
-    TVomrellaApplication::SetExceptionHandler(nullptr);
-  }
+  if (ExceptionBoxOwner != this) return;
+  ExceptionBoxOwner = nullptr;
+  TVomrellaApplication::SetExceptionHandler(nullptr);
 }
 
 void TFrm_Main::CreateAudioComponents() {

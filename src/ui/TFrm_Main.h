@@ -328,6 +328,3 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   std::string SupersededPassError_;
   bool Destroyed_ = false;
 };
-
-// The program's one window, set while it exists.
-extern TFrm_Main* Frm_Main;

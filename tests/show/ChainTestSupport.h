@@ -14,14 +14,14 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/core/PcmFormat.h"
 #include "audio/core/TAuFileIn.h"
 #include "audio/core/TComponent.h"
 #include "audio/core/TInputList.h"
 #include "audio/core/TMemoryIn.h"
-#include "audio/output/SoundClock.h"
+#include "audio/core/TPcmFormat.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "show/TTestRunChain.h"
 #include "support/TTempFolder.h"
 

@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include "WindowTestSupport.h"
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "show/ChainTestSupport.h"
 #include "widgets/SystemColors.h"
 #include "widgets/TFlatButton.h"

@@ -12,9 +12,9 @@
 
 #include "WindowTestSupport.h"
 #include "audio/core/TInputList.h"
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "show/ChainTestSupport.h"
 #include "show/TTestRunChain.h"
 #include "support/Mp3Encoder.h"

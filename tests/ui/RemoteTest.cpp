@@ -16,9 +16,9 @@
 
 #include "PrivateBus.h"
 #include "WindowTestSupport.h"
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "services/remote/TMprisService.h"
 #include "show/ChainTestSupport.h"
 #include "widgets/TFlatButton.h"

@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/SoundClock.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
 #include "ui/TItemListModel.h"

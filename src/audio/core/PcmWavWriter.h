@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/core/PcmFormat.h"
+#include "audio/core/TPcmFormat.h"
 
 class TAuFileStream;
 

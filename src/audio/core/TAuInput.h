@@ -23,14 +23,15 @@
 // item's DataLock, a file input's OpenLock; the event queue lock is a leaf.
 //
 // Position and Size are atomics: the worker writes them, the GUI thread reads
-// them for progress.
+// them for progress. What only the input and its subclasses touch (the
+// decoder cursors, FrameSize, DataLock) is protected.
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 
-#include "audio/core/PcmFormat.h"
 #include "audio/core/TComponent.h"
+#include "audio/core/TPcmFormat.h"
 
 class TAuInput : public TComponent {
  public:
@@ -75,15 +76,17 @@ class TAuInput : public TComponent {
   virtual void Pause() {}
   virtual void Resume() {}
 
-  // Fields.
-  std::atomic<int64_t> Position{0};  // bytes delivered since the run's Init
-  std::atomic<int64_t> Size{0};      // bytes this run will deliver; -1 = open-ended
-  uint16_t FrameSize = 0;            // bytes per frame, set by file inputs at DoInit
-  std::atomic<bool> Busy{false};     // a run is open (inputs that track it)
-  uint32_t ReadIndex = 1;            // 1-based next unread byte of a decoder's own buffer
-  uint32_t FillEnd = 0;              // last valid byte there; exhausted when ReadIndex > FillEnd
-  std::recursive_mutex DataLock;     // serialises Init, GetData, Flush (and Seek)
+  // Fields any thread may read.
+  std::atomic<int64_t> Position{0};    // bytes delivered since the run's Init
+  std::atomic<int64_t> Size{0};        // bytes this run will deliver; -1 = open-ended
+  std::atomic<bool> Busy{false};       // a run is open (inputs that track it)
   std::atomic<bool> EndOfData{false};  // the input has reported its end in this run
+
+ protected:
+  uint16_t FrameSize = 0;         // bytes per frame, set by file inputs at DoInit
+  uint32_t ReadIndex = 1;         // 1-based next unread byte of a decoder's own buffer
+  uint32_t FillEnd = 0;           // last valid byte there; exhausted when ReadIndex > FillEnd
+  std::recursive_mutex DataLock;  // serialises Init, GetData, Flush (and Seek)
 };
 
 // One GetData call asking for Wanted bytes; copies the block to Destination.

@@ -80,7 +80,7 @@ void TInputList::MoveNext() {
 }
 
 void TInputList::UpdateSizeFromItem(TAuInput& Input) {
-  if (!IndicateProgress) {
+  if (!IndicateProgress.load()) {
     Size.store(-1);
     return;
   }
@@ -89,7 +89,7 @@ void TInputList::UpdateSizeFromItem(TAuInput& Input) {
 }
 
 void TInputList::UpdatePositionFromItem(TAuInput& Input) {
-  if (!IndicateProgress) return;
+  if (!IndicateProgress.load()) return;
   int64_t position = Input.Position.load();
   if (Converter) {
     position = Converter->OutputBytesFor(position);
@@ -164,7 +164,7 @@ bool TInputList::StartFrom() {
     if (index + 1 >= FInputItems.Count()) {
       // No item left that opens: the list is used up.
       Converter.reset();
-      Size.store(IndicateProgress ? 0 : -1);
+      Size.store(IndicateProgress.load() ? 0 : -1);
       Position.store(0);
       return false;
     }

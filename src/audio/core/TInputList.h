@@ -16,6 +16,7 @@
 // OnInputChanged is posted (from the worker, through the shared event thread)
 // each time the list moves to a next item.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -86,7 +87,9 @@ class TInputList : public TAuInput {
   int CurrentIndex() const { return FCurrentIndex.load(); }
 
   TEventSlot OnInputChanged;  // TInputChangedEvent
-  bool IndicateProgress = true;
+  // Position and Size follow the current item (else Size is -1). Set from
+  // the GUI thread, read by the worker in every pull.
+  std::atomic<bool> IndicateProgress{true};
 
  protected:
   void DoInit() override;

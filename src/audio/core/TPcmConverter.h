@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/core/PcmFormat.h"
+#include "audio/core/TPcmFormat.h"
 
 struct SwrContext;
 

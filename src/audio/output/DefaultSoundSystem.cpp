@@ -2,9 +2,9 @@
 #include <mutex>
 #include <string_view>
 
-#include "audio/output/PortAudioSystem.h"
-#include "audio/output/SoundSystem.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TPortAudioSystem.h"
+#include "audio/output/TSoundSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 namespace {
 

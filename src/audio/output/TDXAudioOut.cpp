@@ -7,7 +7,7 @@
 
 #include "audio/core/EAuException.h"
 #include "audio/core/TAuInput.h"
-#include "audio/output/SoundClock.h"
+#include "audio/output/TSoundClock.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TEventSlot.h"
-#include "audio/output/DSWrapper.h"
-#include "audio/output/SleepWaiter.h"
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TDSWrapper.h"
+#include "audio/output/TSleepWaiter.h"
+#include "audio/output/TSoundSystem.h"
 
 class TDXAudioOut : public TAuOutput {
  public:

@@ -29,11 +29,11 @@ std::vector<uint8_t> PullAll(TAuInput& In, uint32_t Chunk, int Limit) {
 }
 
 void Feed(TMemoryIn& In, const std::vector<uint8_t>& Data, const TPcmFormat& Format) {
-  In.DataBuffer = Data.data();
-  In.DataSize = static_cast<int64_t>(Data.size());
-  In.InBitsPerSample = Format.BitsPerSample;
-  In.InChannels = Format.Channels;
-  In.InSampleRate = Format.SampleRate;
+  In.SetDataBuffer(Data.data());
+  In.SetDataSize(static_cast<int64_t>(Data.size()));
+  In.SetInBitsPerSample(Format.BitsPerSample);
+  In.SetInChannels(Format.Channels);
+  In.SetInSampleRate(Format.SampleRate);
 }
 
 void TScriptedIn::DoInit() {

@@ -165,8 +165,8 @@ TEST(InputList, ItemsThatCannotBeOpenedAreSkippedWhereverTheyStand) {
   good2.Data = Pattern(20, 2);
   TMemoryIn noChannels;  // a memory input whose format was never set
   const std::vector<uint8_t> junk = Pattern(8);
-  noChannels.DataBuffer = junk.data();
-  noChannels.DataSize = 8;
+  noChannels.SetDataBuffer(junk.data());
+  noChannels.SetDataSize(8);
   TInputList list;
   for (TAuInput* in : std::initializer_list<TAuInput*>{&broken1, &good1, &broken2, &noChannels, &good2, &broken3})
     list.InputItems().Add(in);

@@ -26,9 +26,9 @@ TEST_P(MemoryInRepeat, DeliversWholeRepetitionsWithoutSpanningThemAndEndsOnlyWhe
   const RepeatCase c = GetParam();
   const std::vector<uint8_t> data = Pattern(10);
   TMemoryIn in;
-  in.DataBuffer = data.data();
-  in.DataSize = 10;
-  in.RepeatCount = c.RepeatCount;
+  in.SetDataBuffer(data.data());
+  in.SetDataSize(10);
+  in.SetRepeatCount(c.RepeatCount);
   in.Init();
   EXPECT_EQ(in.Size, c.Size);
   std::vector<uint8_t> got;
@@ -58,9 +58,9 @@ INSTANTIATE_TEST_SUITE_P(Counts, MemoryInRepeat,
 TEST(MemoryIn, RequestLargerThanOneRepetitionGetsOnlyTheRestOfIt) {
   const std::vector<uint8_t> data = Pattern(10);
   TMemoryIn in;
-  in.DataBuffer = data.data();
-  in.DataSize = 10;
-  in.RepeatCount = 2;
+  in.SetDataBuffer(data.data());
+  in.SetDataSize(10);
+  in.SetRepeatCount(2);
   in.Init();
   const uint8_t* block = nullptr;
   uint32_t bytes = 3;
@@ -79,9 +79,9 @@ TEST(MemoryIn, RequestLargerThanOneRepetitionGetsOnlyTheRestOfIt) {
 TEST(MemoryIn, EmptyDataOrNoBufferDeliversNothing) {
   const std::vector<uint8_t> data = Pattern(10);
   TMemoryIn empty;
-  empty.DataBuffer = data.data();
-  empty.DataSize = 0;
-  empty.RepeatCount = -1;
+  empty.SetDataBuffer(data.data());
+  empty.SetDataSize(0);
+  empty.SetRepeatCount(-1);
   empty.Init();
   const uint8_t* block = nullptr;
   uint32_t bytes = 4;
@@ -89,7 +89,7 @@ TEST(MemoryIn, EmptyDataOrNoBufferDeliversNothing) {
   EXPECT_EQ(bytes, 0u);
 
   TMemoryIn noBuffer;
-  noBuffer.DataSize = 10;
+  noBuffer.SetDataSize(10);
   noBuffer.Init();
   bytes = 4;
   noBuffer.GetData(block, bytes);
@@ -101,9 +101,9 @@ TEST(MemoryIn, NegativeDataSizeIsNoDataAndAHugeTotalSizeSaturates) {
   const std::vector<uint8_t> data = Pattern(10);
   // A negative size must never turn into a pass of 4 GiB read past the buffer.
   TMemoryIn negative;
-  negative.DataBuffer = data.data();
-  negative.DataSize = -1;
-  negative.RepeatCount = 3;
+  negative.SetDataBuffer(data.data());
+  negative.SetDataSize(-1);
+  negative.SetRepeatCount(3);
   negative.Init();
   const uint8_t* block = nullptr;
   uint32_t bytes = 4;
@@ -115,9 +115,9 @@ TEST(MemoryIn, NegativeDataSizeIsNoDataAndAHugeTotalSizeSaturates) {
   // DataSize x RepeatCount beyond 64 bits stays a huge positive Size instead
   // of wrapping to 0 (which would repeat without end and show no progress).
   TMemoryIn huge;
-  huge.DataBuffer = data.data();
-  huge.DataSize = int64_t(1) << 62;
-  huge.RepeatCount = 4;
+  huge.SetDataBuffer(data.data());
+  huge.SetDataSize(int64_t(1) << 62);
+  huge.SetRepeatCount(4);
   huge.Init();
   EXPECT_EQ(huge.Size.load(), INT64_MAX);
   huge.Flush();
@@ -126,8 +126,8 @@ TEST(MemoryIn, NegativeDataSizeIsNoDataAndAHugeTotalSizeSaturates) {
 TEST(MemoryIn, PullOutsideARunRaisesAndASecondRunNeedsTheDataAgain) {
   const std::vector<uint8_t> data = Pattern(10);
   TMemoryIn in;
-  in.DataBuffer = data.data();
-  in.DataSize = 10;
+  in.SetDataBuffer(data.data());
+  in.SetDataSize(10);
   const uint8_t* block = nullptr;
   uint32_t bytes = 4;
   try {
@@ -138,8 +138,8 @@ TEST(MemoryIn, PullOutsideARunRaisesAndASecondRunNeedsTheDataAgain) {
   }
   in.Init();
   in.Flush();
-  EXPECT_EQ(in.DataSize, 0);
-  EXPECT_EQ(in.DataBuffer, data.data());
+  EXPECT_EQ(in.DataSize(), 0);
+  EXPECT_EQ(in.DataBuffer(), data.data());
   in.Init();
   bytes = 4;
   in.GetData(block, bytes);
@@ -151,18 +151,18 @@ TEST(MemoryIn, PullOutsideARunRaisesAndASecondRunNeedsTheDataAgain) {
 
 TEST(MemoryIn, OutOfRangeFormatValuesAreCorrectedAndStored) {
   TMemoryIn in;
-  in.InSampleRate = 1600;
-  in.InBitsPerSample = 12;
-  in.InChannels = 0;
+  in.SetInSampleRate(1600);
+  in.SetInBitsPerSample(12);
+  in.SetInChannels(0);
   EXPECT_EQ(in.SampleRate(), 8000u);
-  EXPECT_EQ(in.InSampleRate, 8000u);
+  EXPECT_EQ(in.InSampleRate(), 8000u);
   EXPECT_EQ(in.BitsPerSample(), 16u);
-  EXPECT_EQ(in.InBitsPerSample, 16u);
+  EXPECT_EQ(in.InBitsPerSample(), 16u);
   EXPECT_EQ(in.Channels(), 0u);
-  in.InSampleRate = 96001;
+  in.SetInSampleRate(96001);
   EXPECT_EQ(in.SampleRate(), 8000u);
-  in.InSampleRate = 96000;
-  in.InBitsPerSample = 24;
+  in.SetInSampleRate(96000);
+  in.SetInBitsPerSample(24);
   EXPECT_EQ(in.SampleRate(), 96000u);
   EXPECT_EQ(in.BitsPerSample(), 24u);
 }
@@ -171,9 +171,9 @@ TEST(MemoryIn, OutOfRangeFormatValuesAreCorrectedAndStored) {
 // time; the corrections are stored, so ThreadSanitizer checks they do not race.
 TEST(MemoryIn, FormatAskedFromTwoThreadsAtOnceIsCorrectedOnce) {
   TMemoryIn in;
-  in.InSampleRate = 1600;
-  in.InBitsPerSample = 12;
-  in.InChannels = 2;
+  in.SetInSampleRate(1600);
+  in.SetInBitsPerSample(12);
+  in.SetInChannels(2);
   const TPcmFormat expected{16, 2, 8000};
   auto ask = [&] {
     for (int i = 0; i < 200; ++i) EXPECT_EQ(in.Format(), expected);

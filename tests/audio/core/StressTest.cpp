@@ -34,7 +34,7 @@ TEST(Stress, TwoThousandRandomCallsWithEventsFlowingFinishCleanly) {
     // A memory input needs its data again after every run.
     Feed(m1, tone16, {16, 2, 44100});
     Feed(m2, silence8, {8, 1, 22050});
-    m2.RepeatCount = 3;
+    m2.SetRepeatCount(3);
   };
   refill();
 

@@ -17,7 +17,7 @@ extern "C" {
 #include "support/WavBuilder.h"
 // The sound output's format type lives in the same program as the reader's:
 // this file only compiles while their names differ.
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundSystem.h"
 
 namespace {
 

@@ -147,6 +147,7 @@ namespace {
 // Lets a test hold the open lock the way an opening or pulling thread does.
 class TLockableMp3In : public TMP3In {
  public:
+  using TMP3In::DataLock;
   std::recursive_mutex& Lock() { return OpenLock; }
 };
 }  // namespace

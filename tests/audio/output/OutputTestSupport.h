@@ -14,9 +14,9 @@
 
 #include "audio/core/TAuInput.h"
 #include "audio/core/TComponent.h"
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 // PCM bytes that never repeat within a test and are seldom silence.
 std::vector<uint8_t> PatternBytes(size_t bytes, uint32_t seed = 1);

@@ -8,7 +8,7 @@
 
 #include "OutputTestSupport.h"
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/PortAudioSystem.h"
+#include "audio/output/TPortAudioSystem.h"
 
 namespace {
 

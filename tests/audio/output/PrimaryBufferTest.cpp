@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/output/SoundSystem.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include "OutputTestSupport.h"
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/DSWrapper.h"
-#include "audio/output/SoundClock.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TDSWrapper.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <iterator>
 
 #include "OutputTestSupport.h"
-#include "audio/output/SoundClock.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "services/hotkeys/TXcbHotkeyService.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/TFrm_Main.h"

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
+#include "audio/output/TSoundClock.h"
 #include "ui/WindowTestSupport.h"
 #include "widgets/TFlatButton.h"
 

@@ -38,9 +38,9 @@
 
 #include "StackWatchdog.h"
 #include "audio/core/GuiHandoff.h"
-#include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "services/remote/TMprisService.h"
 #include "ui/PrivateBus.h"
 #include "ui/WindowTestSupport.h"

@@ -1,4 +1,4 @@
-#include "audio/output/PortAudioSystem.h"
+#include "audio/output/TPortAudioSystem.h"
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>

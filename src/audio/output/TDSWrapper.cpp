@@ -1,9 +1,9 @@
-#include "audio/output/DSWrapper.h"
+#include "audio/output/TDSWrapper.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "audio/output/SoundClock.h"
+#include "audio/output/TSoundClock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundSystem.h"
 
 bool IsPlayableFormat(const TWaveFormat& format) {
   if (format.FormatTag == kWaveFormatExtensible) {

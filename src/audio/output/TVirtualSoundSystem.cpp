@@ -1,4 +1,4 @@
-#include "audio/output/VirtualSoundSystem.h"
+#include "audio/output/TVirtualSoundSystem.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "audio/output/SleepWaiter.h"
+#include "audio/output/TSleepWaiter.h"
 
 class TSoundClock {
  public:

@@ -1,4 +1,4 @@
-#include "audio/output/SoundClock.h"
+#include "audio/output/TSoundClock.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "audio/output/SleepWaiter.h"
+#include "audio/output/TSleepWaiter.h"
 
 bool TPlainWaiter::WaitFor(std::chrono::nanoseconds timeout, const std::function<bool()>& ready) {
   std::unique_lock lock(WaitLock);

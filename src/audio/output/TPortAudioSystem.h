@@ -10,8 +10,8 @@
 // identifier), then every PortAudio device with output channels. A machine
 // without a sound device reports none.
 
-#include "audio/output/SoundClock.h"
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TSoundSystem.h"
 
 class TPortAudioSystem : public TSoundSystem {
  public:

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/output/SoundClock.h"
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundClock.h"
+#include "audio/output/TSoundSystem.h"
 
 struct TVirtualOptions {
   // Clock the cursors follow; a TRealClock when null.

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/output/SoundSystem.h"
+#include "audio/output/TSoundSystem.h"
 
 constexpr int kMaxDevices = 16;
 constexpr size_t kDeviceNameChars = 127;
