@@ -14,11 +14,11 @@
 
 #include <unistd.h>
 
-#include "PrivateBus.h"
 #include "WindowTestSupport.h"
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/TSoundClock.h"
 #include "audio/output/TVirtualSoundSystem.h"
+#include "services/remote/PrivateBus.h"
 #include "services/remote/TMprisService.h"
 #include "show/ChainTestSupport.h"
 #include "widgets/TFlatButton.h"

@@ -41,8 +41,8 @@
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/TSoundClock.h"
 #include "audio/output/TVirtualSoundSystem.h"
+#include "services/remote/PrivateBus.h"
 #include "services/remote/TMprisService.h"
-#include "ui/PrivateBus.h"
 #include "ui/WindowTestSupport.h"
 #include "widgets/TFlatButton.h"
 

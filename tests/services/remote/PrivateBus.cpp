@@ -1,4 +1,4 @@
-#include "PrivateBus.h"
+#include "services/remote/PrivateBus.h"
 
 #include <QDBusConnection>
 
