@@ -121,3 +121,17 @@ function(vomrella_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${name} TIMEOUT 300 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
+
+# vomrella_layering_test(LIB HEADER): a test that compiles `#include
+# "HEADER"` as a source of LIB would be compiled, and passes only when the
+# compiler cannot find the header: LIB's layer cannot reach it.
+function(vomrella_layering_test lib header)
+  string(MAKE_C_IDENTIFIER "${header}" stem)
+  set(probe ${CMAKE_BINARY_DIR}/layering/${lib}_${stem}.cpp)
+  file(WRITE ${probe} "#include \"${header}\"\n")
+  add_test(NAME Layering.${lib}.CannotInclude.${header}
+           COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${CMAKE_BINARY_DIR}/include-roots/${lib} ${probe})
+  string(REPLACE "." "\\." pattern "${header}")
+  set_tests_properties(Layering.${lib}.CannotInclude.${header} PROPERTIES
+                       PASS_REGULAR_EXPRESSION "${pattern}'?(: No such file| file not found)" LABELS layering)
+endfunction()
