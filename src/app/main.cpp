@@ -90,6 +90,10 @@ int UsageError(const char* message, std::string_view what) {
 
 int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
+  // A write past the file-size limit (ulimit -f) then fails with EFBIG and
+  // is reported like a full disk, instead of ending the program with unsaved
+  // work and a temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) return RunWindowProgram(argc, argv, std::string());
   if (args[0] == "--help" || args[0] == "-h") return Usage();
