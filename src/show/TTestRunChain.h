@@ -15,6 +15,7 @@
 // Threads: GUI thread, while the list is not playing.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,9 @@ struct TRunClip {
 };
 
 // The items from `first` to the end of its composition, clip paths resolved
-// in the current folder's "Hangok" (ClipPath).
-std::vector<TRunClip> RunClipsFrom(PElem first);
+// in the "Hangok" folder under `clipBase` (ClipPath; the current folder when
+// empty).
+std::vector<TRunClip> RunClipsFrom(PElem first, const std::filesystem::path& clipBase = {});
 
 // Frames of silence for a pause: round(P) ms at `sampleRate`, rounded to the
 // nearest frame; 0 for pauses that round to 0 ms or less.

@@ -8,6 +8,9 @@
 #include <QString>
 #include <optional>
 
+// The answer to the question before closing with unsaved edits.
+enum class TSaveChangesAnswer { Save, Discard, Stay };
+
 // One open or save dialog as the window describes it.
 struct TFileDialogSpec {
   QString Title;
@@ -26,6 +29,10 @@ class TDialogs {
   virtual void InfoBox(const QString& text) = 0;
   // Confirmation box with Yes and No buttons; true for Yes.
   virtual bool YesNo(const QString& text) = 0;
+  // The question before closing with unsaved edits, with three buttons:
+  // "Mentés", "Kilépés mentés nélkül" and "Mégse" (stay; also the answer
+  // when the box is closed).
+  virtual TSaveChangesAnswer SaveChanges(const QString& text) = 0;
   // Input box; returns the text typed, or Default when cancelled.
   virtual QString InputBox(const QString& caption, const QString& prompt, const QString& Default) = 0;
   // The chosen file's path, or nothing when cancelled. Neither dialog

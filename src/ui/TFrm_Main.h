@@ -7,15 +7,15 @@
 //   TFrm_Main.cpp          creation, destruction, store mirrors, HibaKi
 //   TFrm_MainLayout.cpp    controls, fonts, colours, anchoring, tab order, menus
 //   TFrm_MainEditing.cpp   compositions, items, clip check, browse, add item
-//   TFrm_MainScript.cpp    save, load, ScriptBetolt
+//   TFrm_MainScript.cpp    save, load, ScriptBetolt, closing with edits
 //   TFrm_MainLive.cpp      live playback page
 //   TFrm_MainPlayback.cpp  clip preview, test run, pause/stop, done
 //   TFrm_MainHotkeys.cpp   the hotkey rows and their key presses
 //   TFrm_MainRemote.cpp    remote control: the window as a TRemoteTarget
 // Handlers keep the names of the events they serve (B_OpciokClick, ...);
 // the logic they call lives in small classes of their own (TCompositionStore,
-// ClipPath, LoadScriptIntoStore, TTestRunChain in show/; TDialogs, TAnchors,
-// TItemListModel here).
+// ClipPath, LoadScriptIntoStore, TUnsavedChanges, TTestRunChain in show/;
+// TDialogs, TAnchors, TItemListModel here).
 //
 // Texts: the store holds Windows-1250 bytes; Text()/Bytes() convert at the
 // controls.
@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,9 +36,11 @@
 #include "model/TCompositionStore.h"
 #include "services/hotkeys/THotkeyService.h"
 #include "services/remote/TRemoteTarget.h"
+#include "show/TUnsavedChanges.h"
 #include "ui/TDialogs.h"
 
 class QAction;
+class QCloseEvent;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -69,6 +72,10 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
     std::shared_ptr<TSoundSystem> SoundSystem;
     // The first command-line argument: a script loaded at creation.
     std::string FirstArgument;
+    // Started through the desktop entry: every load looks the script's clips
+    // up in the "Hangok" folder beside it, not under the current folder
+    // (which the desktop chose, not the operator).
+    bool ClipsBesideScript = false;
     // Ends the process for "Kilépés"; quits the event loop when null.
     std::function<void()> ExitProcess;
     // The system-wide hotkeys; CreateDefaultHotkeyService() when null.
@@ -117,8 +124,15 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   void Pop_SaveClick();
   void Pop_OpenClick();
   // Replaces the store with the script at `path`. False when the action must
-  // end (the file could not be opened, or the load stopped at a read error).
+  // end (the file is no script or could not be opened, or the load stopped
+  // at a read error). What is not a script is refused before the store is
+  // touched. Dropped item lines are listed in one box; when their clips are
+  // found beside the script, the box offers to load again from there.
   [[nodiscard]] bool ScriptBetolt(const QString& path);
+  // Edits made since the last load or save.
+  [[nodiscard]] bool HasUnsavedChanges() const { return Unsaved_.Any(Store_); }
+  // The folder whose "Hangok" holds the clips; empty: the current folder.
+  const std::filesystem::path& ClipBase() const { return ClipBase_; }
 
   // ---- Live playback page
   void AdatlapKitolt(int32_t n);
@@ -271,6 +285,10 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   TWaveIn* WaveIn = nullptr;
   TMP3In* MP3In = nullptr;
 
+ protected:
+  // Closing the window: a run stops, then unsaved edits are asked about.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void CreateControls();       // TFrm_MainLayout.cpp
   void CreateMenus();          // TFrm_MainLayout.cpp
@@ -290,6 +308,12 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   int ListSelectedCount() const;
   int ListFocusedRow() const;
   void SetApplicationTitle(const QString& title);
+  // TFrm_MainScript.cpp: the save dialog, the question before replacing a file
+  // and the save itself (true when saved); the question before closing
+  // (true when the window may close); the clip folder's base.
+  [[nodiscard]] bool SaveWithDialog();
+  [[nodiscard]] bool ConfirmClose();
+  void SetClipBase(const std::filesystem::path& base);
   // TFrm_MainPlayback.cpp: the output's events and the hand-off wake hook; the
   // test run (false when it ended with an error box); freeing what the runs
   // and previews made, once the output is stopped.
@@ -309,6 +333,10 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   void ReportRemoteException(const QString& message) override;
 
   TCompositionStore Store_;
+  TUnsavedChanges Unsaved_;
+  std::filesystem::path ClipBase_;
+  bool ClipsBesideScript_ = false;
+  bool LastLoadListedDrops_ = false;  // the last ScriptBetolt showed dropped lines
   std::unique_ptr<TDialogs> Dialogs_;
   std::shared_ptr<TSoundSystem> SoundSystem_;
   std::string FirstArgument_;

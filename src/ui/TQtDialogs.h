@@ -17,6 +17,7 @@ class TQtDialogs : public TDialogs {
   void ErrorBox(const QString& text) override;
   void InfoBox(const QString& text) override;
   bool YesNo(const QString& text) override;
+  TSaveChangesAnswer SaveChanges(const QString& text) override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& Default) override;
   std::optional<QString> OpenFile(const TFileDialogSpec& spec) override;
   std::optional<QString> SaveFile(const TFileDialogSpec& spec) override;
