@@ -10,11 +10,13 @@
 //
 // Differences from the TAuFileIn contract:
 //   - Every count and size in the header is checked before use: a format the
-//     decoders cannot hold (zero channels or rate, bits not a multiple of 8 in
+//     decoders cannot hold or the pipeline does not play (no channels or more
+//     than 255, a rate outside 1 kHz .. 384 kHz, bits not a multiple of 8 in
 //     the output, ADPCM blocks larger than the output buffer or whose samples
 //     per block do not fit them, a bad coefficient table) opens with Valid
 //     false. A data chunk that claims more than the file holds plays what is
-//     there, and Size is cut to it and to whole frames.
+//     there, and Size is cut to it and to whole frames. ADPCM without a usable
+//     fact count takes its length from the blocks present.
 //   - SeekToSample succeeds for plain PCM and both ADPCM kinds only; ADPCM
 //     lands on the start of the block holding the frame.
 //   - A failed MPEG layer 3 conversion leaves the reader closed (OpenCount 0).
