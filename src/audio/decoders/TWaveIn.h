@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/core/TAuFileIn.h"
@@ -54,13 +55,17 @@ class TWaveIn : public TAuFileIn {
 
  private:
   void ParseAndPlan(TStream& source, int64_t scanStart);
+  // Checks the header's plan and takes its format, Size and data bounds.
+  void ApplyPlan(const TWaveHeader& h, int64_t scanStart, std::optional<uint64_t> available);
   bool ConvertCodecManager();
   uint32_t ReadSource(uint8_t* dst, uint32_t wanted);
   uint32_t RefillPcm(uint32_t frameBytes);
   uint32_t RefillFloat();
   uint32_t RefillIma();
   uint32_t RefillMs();
-  bool ReadBlock(uint32_t blockBytes);
+  // The next ADPCM block (zero-completed when the data ends inside it), or
+  // null at the end; valid until the next call.
+  const uint8_t* ReadBlock(uint32_t blockBytes);
 
   alignas(8) std::array<uint8_t, kWaveOutBufferBytes> OutBuffer{};
   TWaveKind FWaveKind = wkUnsupported;
@@ -82,9 +87,13 @@ class TWaveIn : public TAuFileIn {
   int64_t DataEnd = 0;     // source offset just past the last data byte read
   int64_t ReadPos = 0;     // source offset of the next byte read
   uint32_t SourceFrameBytes = 0;  // PCM and float: bytes of one frame in the file
-  std::vector<uint8_t> BlockBuffer;  // one ADPCM block
+  std::vector<uint8_t> BlockBuffer;  // one ADPCM block, when the data ends inside it
+  static constexpr uint32_t kAheadBytes = 65536;
+  std::vector<uint8_t> Ahead;        // ADPCM: data read ahead of the blocks decoded
+  uint32_t AheadRead = 0;            // next unread byte in Ahead
+  uint32_t AheadEnd = 0;             // bytes in Ahead
 
-  std::unique_ptr<TMemoryStream> ConvertedStream;  // MPEG layer 3: the converted PCM WAV image
+  std::unique_ptr<TMemoryStream> ConvertedStream;  // MPEG layer 3: the converted PCM, read as the data
   TStream* SourceStream = nullptr;                 // the file's stream, set aside meanwhile
   bool SourceStreamAssigned = false;
   bool SingleFloat = false;
