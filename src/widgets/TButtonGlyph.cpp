@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 #include "widgets/SystemColors.h"
 
 namespace {
@@ -55,6 +57,7 @@ QSize TButtonGlyph::ImageSize() const { return QSize(bitmap_.width() / numGlyphs
 
 void TButtonGlyph::ReleaseImages() {
   for (auto& image : built_) image.reset();
+  for (auto& image : scaled_) image = QImage();
 }
 
 void TButtonGlyph::RefreshTransparentColor() {
@@ -123,5 +126,28 @@ QImage TButtonGlyph::BuildStateImage(State state) const {
 void TButtonGlyph::Draw(QPainter& p, QPoint pos, State state) {
   const QImage& image = StateImage(state);
   if (image.isNull()) return;
-  p.drawImage(pos, image);
+  const qreal scale = p.device() ? p.device()->devicePixelRatio() : 1.0;
+  // At whole scales (1x, 2x) every glyph pixel becomes a whole square of
+  // device pixels: Qt's own drawing is exact and keeps the picture crisp.
+  if (scale == std::floor(scale) || p.worldTransform().type() > QTransform::TxTranslate) {
+    p.drawImage(pos, image);
+    return;
+  }
+  // At fractional scales (1.25x, 1.5x) a pixel would become one or two device
+  // pixels by turns, giving uneven steps and edges: resample the glyph
+  // smoothly onto the device pixels it covers and draw those one to one. Its
+  // edges snap to the device pixel grid as the button's own fills do.
+  const QPointF origin = p.worldTransform().map(QPointF(pos));
+  const int left = qRound(origin.x() * scale), top = qRound(origin.y() * scale);
+  const int right = qRound((origin.x() + image.width()) * scale);
+  const int bottom = qRound((origin.y() + image.height()) * scale);
+  if (right <= left || bottom <= top) return;
+  auto& cached = scaled_[static_cast<int>(state)];
+  if (cached.isNull() || cached.size() != QSize(right - left, bottom - top))
+    cached = image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                 .scaled(right - left, bottom - top, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  p.save();
+  p.setWorldTransform(QTransform::fromScale(1 / scale, 1 / scale));
+  p.drawImage(QPoint(left, top), cached);
+  p.restore();
 }

@@ -40,7 +40,9 @@ class TButtonGlyph {
   const QImage& StateImage(State state);
 
   // Draws the state's picture with its top-left corner at `pos`, leaving the
-  // transparent pixels untouched. Nothing for an empty strip.
+  // transparent pixels untouched. Nothing for an empty strip. On a device
+  // with a fractional pixel ratio the picture is resampled smoothly to
+  // device resolution; at whole ratios its pixels are drawn as they are.
   void Draw(QPainter& p, QPoint pos, State state);
 
   // Called after the image count changed (the button repaints).
@@ -57,4 +59,6 @@ class TButtonGlyph {
   int numGlyphs_ = 1;
   QColor transparent_{0x80, 0x80, 0x00};
   std::array<std::optional<QImage>, 5> built_;
+  // The built pictures resampled for a fractional device pixel ratio, by state.
+  std::array<QImage, 5> scaled_;
 };

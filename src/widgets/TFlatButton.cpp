@@ -1,5 +1,6 @@
 #include "widgets/TFlatButton.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
@@ -14,6 +15,7 @@
 #include "widgets/PresetGlyphs.h"
 #include "widgets/RasterPrimitives.h"
 #include "widgets/SystemColors.h"
+#include "widgets/TFlatButtonAccessible.h"
 
 namespace {
 
@@ -94,6 +96,7 @@ TFlatButton::TFlatButton(QWidget* parent)
       activeFrame_(0xF1, 0xAF, 0x76),
       defaultFrame_(0x37, 0x59, 0x06),
       colorFrame_(0x00, 0x00, 0x00) {
+  TFlatButtonAccessible::Install();
   setAutoDefault(false);
   setFocusPolicy(Qt::StrongFocus);
   resize(75, 25);
@@ -107,6 +110,8 @@ TFlatButton::~TFlatButton() {
 }
 
 TFlatButton* TFlatButton::HoveredButton() { return g_hovered.data(); }
+
+bool TFlatButton::IsPressed() const { return isDown() || (!g_spaceReleased && hasFocus()); }
 
 void TFlatButton::SetHelpViewer(std::function<void(int)> viewer) { g_helpViewer = std::move(viewer); }
 
@@ -343,6 +348,13 @@ void TFlatButton::RepaintWithHovered() {
   update();
 }
 
+void TFlatButton::NotifyPressedChanged() {
+  QAccessible::State changed;
+  changed.pressed = true;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
 void TFlatButton::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     // The platform's dialog key: a focused button clicks.
@@ -353,6 +365,7 @@ void TFlatButton::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Space && g_spaceReleased) {
     g_spaceReleased = false;
     RepaintWithHovered();
+    NotifyPressedChanged();
   }
   // Ignored key presses travel on to the parent widget.
   event->ignore();
@@ -366,6 +379,7 @@ void TFlatButton::keyReleaseEvent(QKeyEvent* event) {
   if (event->key() != Qt::Key_Space || g_spaceReleased) return;
   g_spaceReleased = true;
   RepaintWithHovered();
+  NotifyPressedChanged();
   Click();
 }
 
@@ -394,7 +408,7 @@ void TFlatButton::paintEvent(QPaintEvent* /*event*/) {
 void TFlatButton::PaintFace(QPainter& p) {
   const int w = width(), h = height();
   const bool focused = hasFocus();
-  const bool pressed = isDown() || (!g_spaceReleased && focused);
+  const bool pressed = IsPressed();
   const TButtonGlyph::State state = !isEnabled() ? TButtonGlyph::State::Disabled
                                     : pressed    ? TButtonGlyph::State::Down
                                                  : TButtonGlyph::State::Up;

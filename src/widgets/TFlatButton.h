@@ -15,6 +15,8 @@
 //
 // Property setters store the value and repaint only when it differs, except
 // where a setter says otherwise.
+//
+// Assistive technology sees it as a push button (TFlatButtonAccessible).
 
 #include <QColor>
 #include <QImage>
@@ -144,6 +146,9 @@ class TFlatButton : public QPushButton {
   // The button the mouse is in, or null.
   static TFlatButton* HoveredButton();
 
+  // Shown pressed: held down by the mouse, or the space bar held while focused.
+  bool IsPressed() const;
+
   QSize sizeHint() const override { return size(); }
   QSize minimumSizeHint() const override { return QSize(0, 0); }
 
@@ -165,6 +170,7 @@ class TFlatButton : public QPushButton {
   bool SpecialClick();
   void ApplyModalResult();
   void RepaintWithHovered();
+  void NotifyPressedChanged();
   void UpdateToolTip();
   void SetColor(QColor& field, const QColor& value);
   template <typename T>

@@ -7,6 +7,7 @@
 
 #include "widgets/RasterPrimitives.h"
 #include "widgets/SystemColors.h"
+#include "widgets/TOwnPageControlAccessible.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ TOwnPageControl::TOwnPageControl(QWidget* parent)
       activeFontColor_(0x00, 0x00, 0x00),
       inactiveFontColor_(0x00, 0x00, 0x00),
       activeBackColor_(0xC0, 0xC0, 0xC0) {
+  TOwnTabListAccessible::Install();
   setTabBar(new OwnTabBar(this));
   // Repaint the tab row (not the pages) before the change reaches users.
   connect(this, &QTabWidget::currentChanged, this, [this] {

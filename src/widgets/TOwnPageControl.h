@@ -8,6 +8,9 @@
 // The pages themselves are painted by Qt as usual. A tab's hint badge shows
 // the tab's tooltip text (setTabToolTip).
 //
+// Assistive technology sees the tab row as a page tab list
+// (TOwnPageControlAccessible).
+//
 // Threads: GUI thread only. Setters store the value and repaint only when it
 // differs.
 

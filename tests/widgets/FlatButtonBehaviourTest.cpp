@@ -1,6 +1,7 @@
 // How flat buttons react to the keyboard and the mouse, and what their kinds,
 // hints, default/cancel roles and AutoSize do.
 
+#include <QAccessible>
 #include <QDialog>
 #include <QEnterEvent>
 #include <QLineEdit>
@@ -101,6 +102,51 @@ TEST_F(FlatButtonBehaviour, HeldSpaceLooksPressedOnlyOnTheFocusedButton) {
   SendKey(button_, QEvent::KeyPress, Qt::Key_Space);
   EXPECT_EQ(Render(other), otherUp);
   SendKey(button_, QEvent::KeyRelease, Qt::Key_Space);
+}
+
+// What a screen reader learns: a push button named by what it does, with its
+// states, and a press action that clicks it.
+TEST_F(FlatButtonBehaviour, AssistiveTechnologySeesAPushButtonWithItsNameStateAndPressAction) {
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button_);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->role(), QAccessible::Button);
+  button_->SetCaption(QStringLiteral("&Rendben"));
+  EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Rendben"));
+  EXPECT_FALSE(a->text(QAccessible::Accelerator).isEmpty());
+  // A glyph-only button is named by its hint, unless it has a name of its own.
+  button_->SetCaption(QString());
+  button_->SetGlyph(MakeWindowGlyph(WindowGlyph::Play));
+  button_->SetHint(QString::fromUtf8("Lejátszás"));
+  EXPECT_EQ(a->text(QAccessible::Name), QString::fromUtf8("Lejátszás"));
+  button_->setAccessibleName(QString::fromUtf8("Összeállítás lejátszása"));
+  EXPECT_EQ(a->text(QAccessible::Name), QString::fromUtf8("Összeállítás lejátszása"));
+
+  EXPECT_FALSE(a->state().focused);
+  Focus(button_);
+  EXPECT_TRUE(a->state().focused);
+  EXPECT_FALSE(a->state().pressed);
+  SendKey(button_, QEvent::KeyPress, Qt::Key_Space);
+  EXPECT_TRUE(a->state().pressed);  // held space shows pressed, as it looks
+  SendKey(button_, QEvent::KeyRelease, Qt::Key_Space);
+  EXPECT_FALSE(a->state().pressed);
+  EXPECT_EQ(clicks_, 1);
+  button_->SetDefault(true);
+  EXPECT_TRUE(a->state().defaultButton);
+  button_->setCheckable(true);
+  button_->setChecked(true);
+  EXPECT_TRUE(a->state().checkable && a->state().checked);
+  button_->setCheckable(false);
+
+  QAccessibleActionInterface* actions = a->actionInterface();
+  ASSERT_NE(actions, nullptr);
+  ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+  actions->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(clicks_, 2);
+  button_->setEnabled(false);
+  EXPECT_TRUE(a->state().disabled);
+  EXPECT_FALSE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+  actions->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(clicks_, 2);
 }
 
 TEST_F(FlatButtonBehaviour, KeyDownsGoOnToTheParentAndKeyUpsDoNot) {

@@ -1,8 +1,11 @@
 // Glyphs on flat buttons: placement, the disabled looks, and glyph strips.
 
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 #include "WidgetTestSupport.h"
+#include "widgets/TButtonGlyph.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/WindowGlyphs.h"
 
@@ -178,6 +181,82 @@ TEST_F(FlatButtonGlyph, FixedTransparentColourOverridesTheBottomLeftPixel) {
   const QImage img = Render(button_);
   EXPECT_EQ(Hex(GlyphPx(img, 6, 6)), Hex(Px(bare, 10, 11)));
   EXPECT_EQ(Hex(GlyphPx(img, 1, 1)), "FFFFFF");
+}
+
+// A window glyph drawn at (4, 5) on a 24 x 24 surface with device pixel ratio
+// `scale`: per device pixel, how much the glyph covers (0..1, found from two
+// drawings over black and over white) and its colour over black.
+struct ScaledGlyph {
+  QImage overBlack;
+  std::vector<double> coverage;
+  int width = 0;
+  double Coverage(int x, int y) const { return coverage[y * width + x]; }
+};
+
+ScaledGlyph DrawScaled(WindowGlyph which, qreal scale) {
+  TButtonGlyph glyph;
+  glyph.SetBitmap(MakeWindowGlyph(which));
+  auto draw = [&](QRgb background) {
+    QImage img(QSize(24, 24) * scale, QImage::Format_RGB32);
+    img.setDevicePixelRatio(scale);
+    img.fill(background);
+    QPainter p(&img);
+    glyph.Draw(p, QPoint(4, 5), TButtonGlyph::State::Up);
+    return img;
+  };
+  ScaledGlyph result{draw(0xFF000000u), {}, 0};
+  const QImage overWhite = draw(0xFFFFFFFFu);
+  result.width = overWhite.width();
+  for (int y = 0; y < overWhite.height(); ++y)
+    for (int x = 0; x < overWhite.width(); ++x) {
+      const QRgb b = result.overBlack.pixel(x, y), w = overWhite.pixel(x, y);
+      const int through = (qRed(w) - qRed(b)) + (qGreen(w) - qGreen(b)) + (qBlue(w) - qBlue(b));
+      result.coverage.push_back(1.0 - through / (3 * 255.0));
+    }
+  return result;
+}
+
+// At 1.5x a glyph pixel must not become one device pixel here and two there:
+// the play triangle's slanted edge then climbs in uneven steps, and the stop
+// square's light bottom edge comes out twice as thick as its dark top edge.
+TEST(FlatButtonGlyphScaling, AtOneAndAHalfTheTriangleWidensEvenlyAndTheSquaresEdgesKeepTheirWeight) {
+  const ScaledGlyph play = DrawScaled(WindowGlyph::Play, 1.5);
+  // The glyph's rows 2..7 (device rows 11..18 from the origin at device row
+  // 8) widen by 2 or 3 pixels each; every device row must be wider than the
+  // one above by 2 to 3 device pixels, never by nothing or by 4 or more.
+  std::vector<double> widths;
+  for (int y = 11; y <= 18; ++y) {
+    double width = 0;
+    for (int x = 0; x < play.width; ++x) width += play.Coverage(x, y);
+    widths.push_back(width);
+  }
+  for (size_t i = 1; i < widths.size(); ++i) {
+    EXPECT_GT(widths[i] - widths[i - 1], 0.75) << "device row " << 11 + i;
+    EXPECT_LT(widths[i] - widths[i - 1], 3.5) << "device row " << 11 + i;
+  }
+
+  // The stop square's light (#C0C0C0) edge is one glyph pixel thick at the
+  // right and at the bottom: 1.5 device pixels' worth each, not 1 or 2.
+  const ScaledGlyph stop = DrawScaled(WindowGlyph::Stop, 1.5);
+  auto light = [&](int x, int y) { return qGreen(stop.overBlack.pixel(x, y)) / 192.0; };  // red has no green
+  double right = 0, bottom = 0;
+  const int middleX = qRound((4 + 8) * 1.5), middleY = qRound((5 + 8) * 1.5);
+  for (int x = 0; x < stop.width; ++x) right += light(x, middleY);
+  for (int y = 0; y < stop.overBlack.height(); ++y) bottom += light(middleX, y);
+  EXPECT_NEAR(right, 1.5, 0.25);
+  EXPECT_NEAR(bottom, 1.5, 0.25);
+}
+
+// Whole scales keep every pixel: at 2x each glyph pixel is a 2 x 2 square.
+TEST(FlatButtonGlyphScaling, AtTwoEveryGlyphPixelIsATwoByTwoSquare) {
+  const QImage source = MakeWindowGlyph(WindowGlyph::Play);
+  const ScaledGlyph play = DrawScaled(WindowGlyph::Play, 2);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const QRgb expected = Px(source, x, y) == 0xFFFFFF ? 0 : Px(source, x, y);
+      for (int d = 0; d < 4; ++d)
+        ASSERT_EQ(Hex(Px(play.overBlack, 2 * (4 + x) + d % 2, 2 * (5 + y) + d / 2)), Hex(expected)) << x << "," << y;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What the owner-drawn page control shows: its tab row in the window's
 // colours, the fall-back to Qt's look, and the captions.
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QTabBar>
 
@@ -189,6 +190,39 @@ TEST_F(OwnPageControl, HintTextShowsAsABadgeOnItsTab) {
 }
 
 // The other styles and positions are Qt's own tab widget, pixel for pixel.
+// Assistive technology finds a tab list among the control's children, one tab
+// per page named by its caption, the current page's tab selected.
+TEST_F(OwnPageControl, AssistiveTechnologySeesAPageTabListWithTheCurrentPageSelected) {
+  LikeTheWindow();
+  AddPages();
+  control_->setTabEnabled(2, false);
+  QAccessibleInterface* control = QAccessible::queryAccessibleInterface(control_);
+  ASSERT_NE(control, nullptr);
+  QAccessibleInterface* list = nullptr;
+  for (int i = 0; i < control->childCount() && !list; ++i)
+    if (control->child(i)->role() == QAccessible::PageTabList) list = control->child(i);
+  ASSERT_NE(list, nullptr);
+  std::vector<QAccessibleInterface*> tabs;  // the list also holds Qt's scroll arrows
+  for (int i = 0; i < list->childCount(); ++i)
+    if (list->child(i)->role() == QAccessible::PageTab) tabs.push_back(list->child(i));
+  ASSERT_EQ(tabs.size(), 3u);
+  auto tabState = [&](int i) { return tabs[i]->state(); };
+  EXPECT_EQ(tabs[0]->text(QAccessible::Name), QString::fromUtf8("Összeállítás"));
+  EXPECT_EQ(tabs[1]->text(QAccessible::Name), QString::fromUtf8("Gyorsbillentyűk"));
+  EXPECT_TRUE(tabState(0).selected);
+  EXPECT_FALSE(tabState(1).selected);
+  EXPECT_TRUE(tabState(2).disabled);
+
+  control_->setCurrentIndex(1);
+  EXPECT_FALSE(tabState(0).selected);
+  EXPECT_TRUE(tabState(1).selected);
+  // Its pressing selects the page, as a click does.
+  QAccessibleActionInterface* action = tabs[0]->actionInterface();
+  ASSERT_NE(action, nullptr);
+  action->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(control_->currentIndex(), 0);
+}
+
 struct Fallback {
   const char* name;
   bool ownerDraw;

@@ -1,14 +1,19 @@
 // The window's start state, its growth when resized, and the live page.
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTreeView>
 
 #include "WindowTestSupport.h"
+#include "app/TVomrellaApplication.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/TOwnPageControl.h"
 
@@ -41,6 +46,41 @@ TEST_F(LayoutTest, StartsEmptyOnTheFirstPageWithTheDesignedControls) {
     EXPECT_NE(Window->findChild<QWidget*>(name), nullptr) << name;
   EXPECT_EQ(Window->VST->model()->headerData(1, Qt::Horizontal).toString(), U("Fájl név"));
   EXPECT_EQ(Window->VST->columnWidth(1), 166);
+}
+
+// Qt's own texts come from its Hungarian catalogue, whatever the locale.
+TEST_F(LayoutTest, QtsOwnBoxesAndFileDialogSpeakHungarianAndTheWindowHasTheProgramsIcon) {
+  auto* app = dynamic_cast<TVomrellaApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  EXPECT_TRUE(app->QtCatalogueLoaded());
+
+  QMessageBox box(QMessageBox::Question, U("Megerősítés"), U("Betölti?"), QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), U("&Igen"));
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), U("&Nem"));
+
+  QFileDialog dialog(nullptr, U("Megnyitás"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  auto label = [&](const char* name) {
+    auto* l = dialog.findChild<QLabel*>(QString::fromLatin1(name));
+    return l ? l->text().toStdString() : std::string("(none)");
+  };
+  EXPECT_EQ(label("lookInLabel"), "Keresés itt:");
+  EXPECT_EQ(label("fileNameLabel"), "Fájl &neve:");
+  EXPECT_EQ(label("fileTypeLabel"), "Fájlok típusa:");
+  auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+  ASSERT_NE(buttons, nullptr);
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Open)->text(), U("&Megnyitás"));
+  EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), U("Mégse"));
+  auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->model()->headerData(0, Qt::Horizontal).toString(), U("Név"));
+
+  // Docks find the icon through the window and the desktop entry's name.
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("vomrella"));
+  OpenWindow();
+  for (int size : {16, 48, 256})
+    EXPECT_EQ(Window->windowIcon().pixmap(size, size).size(), QSize(size, size)) << size;
 }
 
 TEST_F(LayoutTest, GrowingMovesTheRightButtonsAndKeepsTheTestGroupAtTheBottom) {
