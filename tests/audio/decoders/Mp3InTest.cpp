@@ -312,8 +312,8 @@ TEST(Mp3In, MeasuresAFileCutShortAfterItsHeaderByWhatItHoldsAndKeepsTheClaim) {
   ASSERT_TRUE(EncodeMp3File(whole, ToneSignal(2, 44100, 4.0), 2, 44100));
   std::vector<uint8_t> bytes = TMediaTestFiles::ReadBytes(whole);
   std::filesystem::remove_all(folder);
+  TMemoryStream stream(bytes);  // outlives the reader, which rewinds it at close
   auto complete = MakeComponent<TMP3In>();
-  TMemoryStream stream(bytes);
   complete->SetStream(&stream);
   ASSERT_TRUE(complete->Valid());
   EXPECT_EQ(complete->TotalTime(), 4);
