@@ -284,8 +284,11 @@ bool TMediaSyncReader::MeasureLength() {
     if (!key.empty()) TCountedLengths::Instance().Keep(key, counted);
   }
   FCountedDuration = counted;
-  // The header was only doubted; it stands unless the walk found less.
-  if (FHeaderDuration > 0 && (FCountedDuration <= 0 || FCountedDuration >= FHeaderDuration)) FHeaderDuration = -1;
+  // The header was only doubted: it is kept as a claim the file does not
+  // hold only when the walk found clearly less (a thirty-second less, as
+  // encoder delay and padding may make a whole file's count a little short).
+  if (FHeaderDuration > 0 && (FCountedDuration <= 0 || FCountedDuration >= FHeaderDuration - FHeaderDuration / 32))
+    FHeaderDuration = -1;
   return true;
 }
 
