@@ -26,6 +26,7 @@
 #include "model/TScriptReader.h"
 #include "show/ClipCheck.h"
 #include "show/FloatToStr.h"
+#include "show/OperatorText.h"
 
 namespace fs = std::filesystem;
 
@@ -105,7 +106,7 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
   try {
     reader.emplace(path);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", e.what());
+    std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", HungarianMessage(e.what()).c_str());
     return false;
   }
   std::error_code ec;
@@ -133,7 +134,7 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
       ++report.Kept;
     }
   } catch (const std::exception& e) {
-    report.ReadError = e.what();
+    report.ReadError = HungarianMessage(e.what());
   }
   progress.Finish();
   // Number the kept items and sum the totals as the window does.

@@ -20,6 +20,7 @@
 #include "cli/TCommandArgs.h"
 #include "model/AtomicFile.h"
 #include "model/EFileError.h"
+#include "show/OperatorText.h"
 
 namespace {
 
@@ -80,14 +81,14 @@ int Decode(const std::vector<std::string_view>& args) {
       file.WriteAt(0, AsText(PcmWavWriter::Header(format, bytesOut)));
       file.Commit();
     } catch (const EFileError& e) {
-      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), e.what());
+      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), HungarianMessage(e.what()).c_str());
       return 1;
     }
     std::fprintf(cli::ReportStream(out), "%s: %llu bájt PCM -> %s\n", path.c_str(),
                  static_cast<unsigned long long>(bytesOut), out.c_str());
     return cli::FlushStdout() ? 0 : 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), e.what());
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), HungarianMessage(e.what()).c_str());
     return 1;
   }
 }

@@ -14,6 +14,7 @@
 #include "model/EFileError.h"
 #include "model/ScriptFileCheck.h"
 #include "model/TScriptReader.h"
+#include "show/OperatorText.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ int ListScript(const std::vector<std::string_view>& args) {
   try {
     reader.emplace(path);
   } catch (const EFileError& e) {
-    std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", e.what());
+    std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", HungarianMessage(e.what()).c_str());
     return 1;
   }
   try {
@@ -54,7 +55,7 @@ int ListScript(const std::vector<std::string_view>& args) {
     }
   } catch (const std::exception& e) {
     std::fflush(stdout);
-    std::fprintf(stderr, "vomrella: Hiba a fájl olvasásakor! (%s)\n", e.what());
+    std::fprintf(stderr, "vomrella: Hiba a fájl olvasásakor! (%s)\n", HungarianMessage(e.what()).c_str());
     return 1;
   }
   if (compositions > 0 && itemsInComposition == 0) std::printf("  (üres)\n");

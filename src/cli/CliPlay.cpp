@@ -14,6 +14,7 @@
 #include "cli/CliSupport.h"
 #include "cli/TCommandArgs.h"
 #include "cli/TInterruptWatch.h"
+#include "show/OperatorText.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ int PlayClip(const std::vector<std::string_view>& args) {
     std::fflush(stdout);
     status = PlayOnDevice(*reader, watch);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: %s\n", e.what());
+    std::fprintf(stderr, "vomrella: %s\n", HungarianMessage(e.what()).c_str());
     status = 1;
   }
   return status;

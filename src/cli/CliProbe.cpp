@@ -15,13 +15,15 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "cli/TCommandArgs.h"
+#include "show/OperatorText.h"
 
 namespace {
 
-// The kind of the open clip: the WAV sub-format, or "media" for the
-// media-format reader.
+// The kind of the open clip: the WAV sub-format ("nem-támogatott" when the
+// WAV reader knows none), or "media" for the media-format reader.
 const char* KindOf(TAuFileIn& reader) {
-  if (auto* wave = dynamic_cast<TWaveIn*>(&reader)) return WaveKindName(wave->WaveKind());
+  if (auto* wave = dynamic_cast<TWaveIn*>(&reader))
+    return wave->WaveKind() == wkUnsupported ? "nem-támogatott" : WaveKindName(wave->WaveKind());
   return "media";
 }
 
@@ -66,7 +68,7 @@ int Probe(const std::vector<std::string_view>& args) {
     try {
       allValid = ProbeOne(arg) && allValid;
     } catch (const std::exception& e) {
-      std::printf("%s: érvénytelen (%s)\n", arg.c_str(), e.what());
+      std::printf("%s: érvénytelen (%s)\n", arg.c_str(), HungarianMessage(e.what()).c_str());
       allValid = false;
     }
   }
@@ -80,7 +82,7 @@ const CliCommand kProbeCommand{
     "--probe", "FÁJL...",
     "klipenként egy sor: érvényes-e, fajtája, formátuma, mérete és hossza",
     &Probe,
-    "fajta: a WAV alformátuma (pcm, ima-adpcm, ...), vagy media a médiaolvasónál;\n"
+    "fajta: a WAV alformátuma (pcm, ima-adpcm, ..., nem-támogatott), vagy media a médiaolvasónál;\n"
     "méret: a PCM bájtjai, idő: hossz egész másodpercben.\n"
     "Kilépési kód: 0 mind érvényes, 1 van érvénytelen vagy olvashatatlan, 2 hibás használat."
 };

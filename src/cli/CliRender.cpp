@@ -35,6 +35,7 @@
 #include "model/Cp1250.h"
 #include "model/ScriptFileCheck.h"
 #include "model/TCompositionStore.h"
+#include "show/OperatorText.h"
 #include "show/PlaybackSettings.h"
 #include "show/ScriptLoader.h"
 #include "show/TTestRunChain.h"
@@ -158,7 +159,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
       out->Stop(false);
       failure = "megszakítva";
     } else if (!out->ExceptionMessage().empty()) {
-      failure = out->ExceptionMessage();
+      failure = HungarianMessage(out->ExceptionMessage());
     }
     // The output goes before the chain and the list it plays.
     out.reset();
@@ -166,7 +167,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     heard = system->Heard();
     format = system->Stats().OutputFormat;
   } catch (const std::exception& e) {
-    failure = e.what();
+    failure = HungarianMessage(e.what());
   }
   if (failure.empty() && format.BlockAlign == 0) failure = "a lejátszás nem indult el";
   if (!failure.empty()) {
@@ -188,7 +189,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     if (heard.size() & 1u) file.Write(std::string_view("\0", 1));
     file.Commit();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), e.what());
+    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), HungarianMessage(e.what()).c_str());
     return 1;
   }
   const double seconds = double(heard.size()) / format.BlockAlign / format.SamplesPerSec;

@@ -19,6 +19,7 @@
 #include "cli/TInterruptWatch.h"
 #include "model/Cp1250.h"
 #include "model/ScriptFileCheck.h"
+#include "show/OperatorText.h"
 #include "show/ScriptLoader.h"
 #include "show/TTestRunChain.h"
 
@@ -62,7 +63,7 @@ int RunComposition(const std::vector<std::string_view>& args) {
     status = PlayOnDevice(*list, watch);
     chain.Release(*list);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: %s\n", e.what());
+    std::fprintf(stderr, "vomrella: %s\n", HungarianMessage(e.what()).c_str());
     status = 1;
   }
   return status;

@@ -19,6 +19,7 @@
 
 #include "model/AtomicFile.h"
 #include "model/Cp1250.h"
+#include "show/OperatorText.h"
 
 namespace cli {
 
@@ -62,7 +63,7 @@ inline std::string OutputProblem(const std::string& path) {
   try {
     plan = PlanWrite(path);
   } catch (const std::exception& e) {
-    return std::string("nem írható (") + e.what() + ")";
+    return std::string("nem írható (") + HungarianMessage(e.what()) + ")";
   }
   switch (plan.Kind) {
     case TWriteKind::Stdout:

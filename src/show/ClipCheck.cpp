@@ -11,6 +11,7 @@
 #include "audio/decoders/TWaveIn.h"
 #include "model/Cp1250.h"
 #include "show/ClipPath.h"
+#include "show/OperatorText.h"
 #include "show/ScriptLoader.h"
 
 namespace fs = std::filesystem;
@@ -51,12 +52,15 @@ TClipVerdict CheckClip(std::string_view cp1250Name, const fs::path& base, TAuFil
     const auto* wave = dynamic_cast<const TWaveIn*>(&reader);
     verdict.Kind = wave ? WaveKindName(wave->WaveKind()) : "media";
     if (!readable) {
-      verdict.Reason =
-          verdict.Wav ? "a WAV-olvasó nem tudja olvasni (" + verdict.Kind + ")" : "a médiaolvasó nem tudja olvasni";
+      // The operator reads the reason: an unknown sub-format is said in words.
+      const bool unknown = wave && wave->WaveKind() == wkUnsupported;
+      verdict.Reason = !verdict.Wav ? std::string("a médiaolvasó nem tudja olvasni")
+                       : unknown    ? std::string("a WAV-olvasó nem tudja olvasni (nem támogatott formátum)")
+                                    : "a WAV-olvasó nem tudja olvasni (" + verdict.Kind + ")";
       return verdict;
     }
   } catch (const std::exception& e) {
-    verdict.Reason = e.what();
+    verdict.Reason = HungarianMessage(e.what());
     return verdict;
   }
   verdict.Kept = true;

@@ -1,3 +1,4 @@
+#include "show/OperatorText.h"
 #include "show/ScriptLoader.h"
 
 #include <exception>
@@ -39,7 +40,7 @@ TScriptLoadResult LoadScriptIntoStore(const std::filesystem::path& path, TCompos
     reader.emplace(path);
   } catch (const std::exception& e) {
     result.Status = TScriptLoadResult::OpenFailed;
-    result.Message = e.what();
+    result.Message = HungarianMessage(e.what());
     return result;
   }
 
@@ -64,7 +65,7 @@ TScriptLoadResult LoadScriptIntoStore(const std::filesystem::path& path, TCompos
     }
   } catch (const std::exception& e) {
     result.Status = TScriptLoadResult::ReadFailed;
-    result.Message = e.what();
+    result.Message = HungarianMessage(e.what());
   }
   // Lines before the first header look like items; the load ignores them,
   // and says so as "--check" does.

@@ -1,6 +1,7 @@
 // Creation and destruction of the window, the store's mirrors in the
 // controls, and the user-error convention.
 
+#include "show/OperatorText.h"
 #include "ui/TFrm_Main.h"
 
 #include <QApplication>
@@ -162,7 +163,7 @@ void TFrm_Main::RunGuarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& e) {
-    TVomrellaApplication::ReportException(QString::fromLocal8Bit(e.what()));
+    TVomrellaApplication::ReportException(QString::fromLocal8Bit(HungarianMessage(e.what()).c_str()));
   } catch (...) {
     TVomrellaApplication::ReportException(QString::fromUtf8("ismeretlen hiba"));
   }

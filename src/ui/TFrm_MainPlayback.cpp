@@ -11,6 +11,7 @@
 #include "audio/decoders/ClipReader.h"
 #include "audio/output/TDXAudioOut.h"
 #include "show/ClipPath.h"
+#include "show/OperatorText.h"
 #include "show/TTestRunChain.h"
 #include "ui/TFrm_Main.h"
 #include "widgets/TFlatButton.h"
@@ -40,7 +41,7 @@ void TFrm_Main::ConnectAudioEvents() {
     // Empty when a run started since the pass failed has cleared it.
     std::string reason = DXOut->ExceptionMessage();
     if (reason.empty()) reason = SupersededPassError_;
-    const QString message = QString::fromStdString(reason);
+    const QString message = QString::fromStdString(HungarianMessage(reason));
     QMetaObject::invokeMethod(
         this, [this, message] { Dialogs_->ErrorBox(U("Hiba a lejátszás során!") + QLatin1Char('\n') + message); },
         Qt::QueuedConnection);

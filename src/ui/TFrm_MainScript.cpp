@@ -15,6 +15,7 @@
 #include "model/ScriptFileCheck.h"
 #include "model/ScriptFormat.h"
 #include "show/ClipPath.h"
+#include "show/OperatorText.h"
 #include "show/ScriptLoader.h"
 #include "ui/TFrm_Main.h"
 
@@ -72,7 +73,7 @@ bool TFrm_Main::SaveWithDialog() {
       SaveScript(Store_, target, true);
     } catch (const std::exception& e) {
       Dialogs_->ErrorBox(U("Hiba a fájl mentésekor! A korábbi fájl változatlan maradt.\n") +
-                         QString::fromLocal8Bit(e.what()));
+                         QString::fromLocal8Bit(HungarianMessage(e.what()).c_str()));
       return false;
     }
     Unsaved_.MarkSaved(Store_);

@@ -1,3 +1,4 @@
+#include "show/OperatorText.h"
 #include "ui/TVomrellaApplication.h"
 
 #include <QIcon>
@@ -55,7 +56,7 @@ bool TVomrellaApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    ReportException(QString::fromLocal8Bit(e.what()));
+    ReportException(QString::fromLocal8Bit(HungarianMessage(e.what()).c_str()));
   } catch (...) {
     ReportException(QString::fromUtf8("ismeretlen hiba"));
   }

@@ -76,7 +76,7 @@ TEST_F(CliCheck, ReportsEveryLineWithItsClipReaderLengthAndPauseAndExitsOneForDr
       "  1. jo.wav: megvan: Hangok/jo.wav, WAV-olvasó (pcm), 1 mp, szünet: 500 ms\n",
       "  2. gong.wav: megvan kis- és nagybetű eltéréssel: Hangok/GONG.WAV, WAV-olvasó (pcm), 1 mp, szünet: 250 ms\n",
       "  -  nincs.wav (5. sor): KIMARAD: nem található: Hangok/nincs.wav\n",
-      "  -  szemet.wav (6. sor): KIMARAD: a WAV-olvasó nem tudja olvasni (unsupported): Hangok/szemet.wav\n",
+      "  -  szemet.wav (6. sor): KIMARAD: a WAV-olvasó nem tudja olvasni (nem támogatott formátum): Hangok/szemet.wav\n",
       "  3. ZENE.WAV: megvan: Hangok/ZENE.WAV, WAV-olvasó (ima-adpcm), 2 mp, szünet: 1000 ms\n",
       "  4. be.mp3: megvan: Hangok/be.mp3, médiaolvasó (media), 1 mp, szünet: 0 ms\n",
       // 1 + 0.5 + 1 + 0.25 + 2 + 1 + 1 + 0: the dropped lines do not count.

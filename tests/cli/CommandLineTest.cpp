@@ -128,7 +128,7 @@ TEST(CliProbe, UnreadableFilesAreReportedOnePerLineAndExitOne) {
   const std::string missing = folder.File("nincs.wav");
   const TResult r = RunProgram(folder, {"--probe", garbageWav, missing, valid, garbageMp3});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, garbageWav + ": érvénytelen fajta=unsupported\n" +                      //
+  EXPECT_EQ(r.Out, garbageWav + ": érvénytelen fajta=nem-támogatott\n" +                      //
                        missing + ": nincs ilyen fájl\n" +  //
                        valid + ": érvényes fajta=pcm csatorna=1 ráta=8000 bit=16 méret=16000 idő=1\n" +
                        garbageMp3 + ": érvénytelen fajta=media\n");
@@ -258,7 +258,7 @@ TEST(CliDecodeOutput, StandardOutputLinksFifosAndDevicesAreWrittenNeverReplaced)
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   r = RunProgram(folder, {"--decode", clip, "-o", fifo});  // nobody reads it: an error, not a hang
   EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, "no process reads from it")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "egy folyamat sem olvas belőle")) << r.Err;
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // the WAV fits in the pipe's buffer
   EXPECT_EQ(RunProgram(folder, {"--decode", clip, "-o", fifo}).Status, 0);
   std::string heard(wav.size() + 1, '\0');

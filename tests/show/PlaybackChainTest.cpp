@@ -15,6 +15,7 @@
 #include "audio/core/TAuOutput.h"
 #include "audio/decoders/ClipReader.h"
 #include "show/ChainTestSupport.h"
+#include "show/OperatorText.h"
 #include "show/TTestRunChain.h"
 #include "support/WavBuilder.h"
 
@@ -366,6 +367,10 @@ TEST(TestRunChain, EmptyCompositionEndsThePassWithAnErrorAndNothingHeard) {
   EXPECT_EQ(rig.ExceptionEvents.load(), 1);
   EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Failed to create DirectSound buffer", 0), 0u)
       << rig.Out->ExceptionMessage();
+  // What the operator reads of it is Hungarian, the details kept.
+  const std::string shown = HungarianMessage(rig.Out->ExceptionMessage());
+  EXPECT_EQ(shown.rfind("a hangeszköz puffere nem hozható létre", 0), 0u) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - 8), rig.Out->ExceptionMessage().substr(rig.Out->ExceptionMessage().size() - 8));
   EXPECT_TRUE(rig.Heard().empty());
   EXPECT_EQ(rig.Out->Status(), osIdle);
   EXPECT_FALSE(empty.List().Busy.load());

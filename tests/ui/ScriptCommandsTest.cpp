@@ -209,7 +209,9 @@ TEST_F(ScriptCommandsTest, FailedSaveKeepsTheOldFileAndSaysWhy) {
   const std::vector<QString> errors = Dialogs->Texts("error");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(errors[0].startsWith(U("Hiba a fájl mentésekor!")));
-  EXPECT_TRUE(errors[0].contains("esti.vrs"));
+  // The file layer's reason, worded in Hungarian: "PATH: nem írható (REASON)".
+  EXPECT_TRUE(errors[0].contains(U("esti.vrs: nem írható ("))) << errors[0].toStdString();
+  EXPECT_FALSE(errors[0].contains(QStringLiteral("cannot"))) << errors[0].toStdString();
   EXPECT_TRUE(Dialogs->Texts("info").empty());
   // The save dialog leaves the clip folder alone.
   EXPECT_EQ(std::filesystem::current_path(), Folder);

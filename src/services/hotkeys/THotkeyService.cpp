@@ -15,7 +15,7 @@ uint16_t GlobalAddAtom(const std::string& name) {
 std::unique_ptr<THotkeyService> CreateDefaultHotkeyService() {
   const bool xcbPlatform = QGuiApplication::platformName() == QLatin1String("xcb");
   const char* display = std::getenv("DISPLAY");
-  if (!xcbPlatform && (!display || !*display)) return std::make_unique<TNoHotkeyService>("no X11 display");
+  if (!xcbPlatform && (!display || !*display)) return std::make_unique<TNoHotkeyService>("nincs X11 kijelző");
   auto service = std::make_unique<TXcbHotkeyService>();
   if (!service->Connected()) return std::make_unique<TNoHotkeyService>("cannot connect to the X11 display");
   return service;

@@ -20,7 +20,7 @@ class THotkeyService {
   virtual ~THotkeyService() = default;
 
   // Registers CTRL+key under id (replacing what id held). False, with the
-  // reason in *why, when the combination cannot be had: another program
+  // reason in *why (in Hungarian: the window shows it as it is), when the combination cannot be had: another program
   // holds it, the key is on no key of the keyboard, or there is no display.
   [[nodiscard]] virtual bool Register(uint16_t id, QChar key, std::string* why = nullptr) = 0;
   // Removes id's combination; nothing when id holds none.
@@ -47,7 +47,7 @@ uint16_t GlobalAddAtom(const std::string& name);
 // xcb platform (or a display is set), else one whose registrations fail.
 std::unique_ptr<THotkeyService> CreateDefaultHotkeyService();
 
-// A service that registers nothing: "no X11 connection".
+// A service that registers nothing, for the reason given (shown to the operator).
 class TNoHotkeyService : public THotkeyService {
  public:
   explicit TNoHotkeyService(std::string reason) : Reason(std::move(reason)) {}

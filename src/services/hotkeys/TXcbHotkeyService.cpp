@@ -18,8 +18,8 @@ template <class T>
 using TXcbReply = std::unique_ptr<T, TFreeDeleter>;
 
 std::string XErrorText(const xcb_generic_error_t& error) {
-  if (error.error_code == kBadAccess) return "another program holds the key combination";
-  return "X error " + std::to_string(error.error_code);
+  if (error.error_code == kBadAccess) return "egy másik program már lefoglalta ezt a billentyűkombinációt";
+  return "X-hiba, kódja: " + std::to_string(error.error_code);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ bool TXcbHotkeyService::Grab(THotkey& hotkey, std::string* why) {
       if (std::find(hotkey.Keycodes.begin(), hotkey.Keycodes.end(), *c) == hotkey.Keycodes.end())
         hotkey.Keycodes.push_back(*c);
   if (hotkey.Keycodes.empty()) {
-    if (why) *why = "no key of the keyboard gives this character";
+    if (why) *why = "a billentyűzet egyik billentyűje sem adja ezt a karaktert";
     return false;
   }
   const uint16_t locks[] = {0, NumLockMask, XCB_MOD_MASK_LOCK, uint16_t(NumLockMask | XCB_MOD_MASK_LOCK)};
@@ -121,7 +121,7 @@ void TXcbHotkeyService::Ungrab(const THotkey& hotkey) {
 
 bool TXcbHotkeyService::Register(uint16_t id, QChar key, std::string* why) {
   if (!Connection) {
-    if (why) *why = "no X11 connection";
+    if (why) *why = "nincs kapcsolat az X11 kijelzővel";
     return false;
   }
   Unregister(id);
