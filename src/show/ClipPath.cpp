@@ -34,6 +34,14 @@ fs::path ClipFolder(const fs::path& base) {
   return (base.empty() ? fs::current_path(ec) : base) / "Hangok";
 }
 
+fs::path FoundClipFolder(const fs::path& base) {
+  std::error_code ec;
+  const fs::path exact = ClipFolder(base);
+  if (fs::is_directory(exact, ec)) return exact;
+  const fs::path match = CaseInsensitiveMatch(exact.parent_path(), "Hangok");
+  return !match.empty() && fs::is_directory(match, ec) ? match : fs::path();
+}
+
 fs::path ClipPath(std::string_view cp1250Name, const fs::path& clipBase) {
   std::string name = Cp1250ToUtf8(cp1250Name);
   for (char& c : name)

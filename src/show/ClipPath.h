@@ -22,6 +22,11 @@ std::filesystem::path ClipPath(std::string_view cp1250Name, const std::filesyste
 // The path of "Hangok" itself under `base` (the current folder when empty).
 std::filesystem::path ClipFolder(const std::filesystem::path& base = {});
 
+// The clip folder as clip lookup finds it: "Hangok" under `base`, else the
+// single folder whose name matches it ignoring letter case ("hangok",
+// "HANGOK"); empty when there is none.
+std::filesystem::path FoundClipFolder(const std::filesystem::path& base = {});
+
 // True when a regular file (or a link to one) exists at the clip's path;
 // false for a path holding a NUL byte.
 bool ClipExists(const std::filesystem::path& path);

@@ -198,6 +198,11 @@ void TFrm_Main::E_FajlNevChange() {
 }
 
 void TFrm_Main::E_TallozClick() {
+  // The browser starts in the clip folder as clip lookup finds it (letter
+  // case resolved), looked for at each click; without one, in its base.
+  const std::filesystem::path found = FoundClipFolder(ClipBase_);
+  const std::filesystem::path start = !found.empty() ? found : ClipBase_.empty() ? "." : ClipBase_;
+  OpenDialog.InitialDir = QString::fromStdString(start.string());
   const std::optional<QString> chosen = Dialogs_->OpenFile(OpenDialog);
   if (!chosen) return;
   // Only the name counts: the clip is always looked up in the clip folder.

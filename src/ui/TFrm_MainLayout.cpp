@@ -306,7 +306,7 @@ void TFrm_Main::CreateControls() {
   Timer->setObjectName(QStringLiteral("Timer"));
   Timer->setInterval(50);
 
-  OpenDialog = {U("Fájl keresés"), U("Wav fájlok|*.wav|MP3 fájlok|*.mp3"), QStringLiteral("hangok")};
+  OpenDialog = {U("Fájl keresés"), U("Wav fájlok|*.wav|MP3 fájlok|*.mp3"), QStringLiteral(".")};
   OpenDialog_Open = {U("Fájl megnyitása"), U("Vomrella szimulátor script|*.vrs"), QStringLiteral(".")};
   SaveDialog = {U("Fájl mentése"), U("Vomrella szimulátor script|*.vrs"), QStringLiteral(".")};
 }

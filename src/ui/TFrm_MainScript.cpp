@@ -144,11 +144,7 @@ bool TFrm_Main::ScriptBetolt(const QString& path) {
   return true;
 }
 
-void TFrm_Main::SetClipBase(const fs::path& base) {
-  ClipBase_ = base;
-  // The browse dialog starts in the clip folder under the same base.
-  OpenDialog.InitialDir = Q((base / "hangok").string());
-}
+void TFrm_Main::SetClipBase(const fs::path& base) { ClipBase_ = base; }
 
 bool TFrm_Main::ConfirmClose() {
   // A run in progress stops first, so that no clip is freed under it.

@@ -1,9 +1,11 @@
 // Composition editing through the window's handlers, with real clips.
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -212,6 +214,24 @@ TEST_F(EditingTest, BrowseKeepsOnlyTheFileName) {
   Dialogs->FileAnswers.push_back(std::nullopt);
   Window->E_TallozClick();
   EXPECT_EQ(Window->E_FajlNev->text(), "ketto.wav");
+}
+
+// The browser opens the clip folder as clip lookup finds it, whatever its
+// letter case; the current folder only when there is none.
+TEST_F(EditingTest, BrowseStartsInTheClipFolderAsLookupFindsIt) {
+  const auto startsIn = [this] {
+    Dialogs->FileAnswers.push_back(std::nullopt);
+    Window->E_TallozClick();
+    const QString dir = QDir::current().absoluteFilePath(Dialogs->FileDialogs.back().InitialDir);
+    return std::filesystem::weakly_canonical(dir.toStdString());
+  };
+  const auto in = [this](const char* name) { return std::filesystem::weakly_canonical(Folder / name); };
+  std::filesystem::create_directories(Folder / "Hangok");
+  EXPECT_EQ(startsIn(), in("Hangok"));
+  std::filesystem::rename(Folder / "Hangok", Folder / "HANGOK");
+  EXPECT_EQ(startsIn(), in("HANGOK"));
+  std::filesystem::rename(Folder / "HANGOK", Folder / "klipek");
+  EXPECT_EQ(startsIn(), std::filesystem::weakly_canonical(Folder));
 }
 
 }  // namespace
