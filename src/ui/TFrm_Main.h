@@ -336,6 +336,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   TUnsavedChanges Unsaved_;
   std::filesystem::path ClipBase_;
   bool ClipsBesideScript_ = false;
+  bool WaylandHintShown_ = false;  // the Wayland limit of hotkeys was told this run
   bool LastLoadListedDrops_ = false;  // the last ScriptBetolt showed dropped lines
   std::unique_ptr<TDialogs> Dialogs_;
   std::shared_ptr<TSoundSystem> SoundSystem_;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "audio/output/TDXAudioOut.h"
+#include "services/hotkeys/THotkeyService.h"
 #include "ui/TFrm_Main.h"
 #include "widgets/SystemColors.h"
 #include "widgets/TFlatButton.h"
@@ -54,6 +55,16 @@ void TFrm_Main::ToggleHotkey(int row) {
   SetLamp(panel, true);
   button->SetCaption(U("Deaktivál"));
   button->setProperty("Tag", 1);
+  // The row is on, but on Wayland its key works only while an X11 window
+  // has the focus: say so once, with the way that works everywhere.
+  if (WaylandHintShown_ || !OnWaylandSession()) return;
+  WaylandHintShown_ = true;
+  Dialogs_->InfoBox(
+      U("Wayland munkamenetben a gyorsbillentyű csak akkor működik, ha egy X11-es ablakon van a fókusz "
+        "(például ezen az ablakon), más program előtérben állásakor nem.\n"
+        "Hogy mindig működjön, rendelje a \"vomrella --remote play\" parancsot az asztal egy "
+        "billentyűparancsához (GNOME: Beállítások > Billentyűzet > Egyéni gyorsbillentyűk); "
+        "a többi sorhoz a pause, next és prev parancs tartozik."));
 }
 
 void TFrm_Main::B_HotPrevClick() { ToggleHotkey(0); }

@@ -4,6 +4,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "WindowTestSupport.h"
 #include "audio/output/TDXAudioOut.h"
@@ -57,6 +61,52 @@ class HotkeyTest : public WindowTest {
     ASSERT_EQ(Window->CB_TestOsszeall->count(), 3);
   }
 };
+
+// Sets an environment variable for one scope, or unsets it (null).
+class TEnvironment {
+ public:
+  TEnvironment(const char* name, const char* value) : Name(name) {
+    if (const char* old = std::getenv(name)) Old = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~TEnvironment() { Old ? setenv(Name, Old->c_str(), 1) : unsetenv(Name); }
+
+ private:
+  const char* Name;
+  std::optional<std::string> Old;
+};
+
+// On a Wayland session the first row switched on says, once, that the key
+// works only while an X11 window has the focus and how to bind the remote
+// command instead; the row is on all the same.
+TEST_F(HotkeyTest, OnWaylandTheFirstActivatedRowTellsOnceHowToBindTheRemoteCommand) {
+  for (const auto& [type, display] : {std::pair<const char*, const char*>{"wayland", nullptr}, {"x11", "wayland-0"}}) {
+    SCOPED_TRACE(type);
+    TEnvironment session("XDG_SESSION_TYPE", type);
+    TEnvironment wayland("WAYLAND_DISPLAY", display);
+    OpenWindow();
+    SwitchOn(1, QStringLiteral("P"));
+    EXPECT_TRUE(IsOn(1));
+    SwitchOn(3, QStringLiteral("N"));
+    Row(1).Button->click();
+    Row(1).Button->click();
+    EXPECT_TRUE(IsOn(1) && IsOn(3));
+    const std::vector<QString> infos = Dialogs->Texts("info");
+    ASSERT_EQ(infos.size(), 1u);
+    EXPECT_TRUE(infos[0].startsWith(QString::fromUtf8("Wayland munkamenetben a gyorsbillentyű csak akkor működik, ha "
+                                                      "egy X11-es ablakon van a fókusz")))
+        << infos[0].toStdString();
+    EXPECT_TRUE(infos[0].contains(QStringLiteral("\"vomrella --remote play\""))) << infos[0].toStdString();
+    EXPECT_TRUE(Dialogs->Texts("error").empty());
+  }
+  // On X11 nothing is said.
+  TEnvironment session("XDG_SESSION_TYPE", "x11");
+  TEnvironment wayland("WAYLAND_DISPLAY", nullptr);
+  OpenWindow();
+  SwitchOn(1, QStringLiteral("P"));
+  EXPECT_TRUE(IsOn(1));
+  EXPECT_TRUE(Dialogs->Texts("info").empty());
+}
 
 TEST_F(HotkeyTest, RowsSwitchOnAndOffUnderTheSameIdEachTime) {
   OpenWindow();

@@ -43,6 +43,12 @@ class THotkeyService {
 // (0xC000 upwards) for the life of the process; never 0. GUI thread.
 uint16_t GlobalAddAtom(const std::string& name);
 
+// True on a Wayland session (XDG_SESSION_TYPE=wayland, or WAYLAND_DISPLAY
+// set): there X11 key grabs see a key only while an X11 window has the
+// focus, not while a Wayland program has it. Any thread; reads the
+// environment at each call.
+bool OnWaylandSession();
+
 // The service the window uses when none is given: X11 when Qt runs on the
 // xcb platform (or a display is set), else one whose registrations fail.
 std::unique_ptr<THotkeyService> CreateDefaultHotkeyService();
