@@ -44,6 +44,7 @@ TFrm_Main::TFrm_Main(TOptions options)
   CreateControls();
   CreateMenus();
   SetTabOrder();
+  SetAccessibility();
   ConnectEvents();
   CreateAudioComponents();
   ConnectAudioEvents();

@@ -293,6 +293,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   void CreateControls();       // TFrm_MainLayout.cpp
   void CreateMenus();          // TFrm_MainLayout.cpp
   void SetTabOrder();          // TFrm_MainLayout.cpp
+  void SetAccessibility();     // TFrm_MainLayout.cpp
   void ConnectEvents();        // TFrm_MainLayout.cpp
   void CreateAudioComponents();
   // A handler as a slot that catches what it throws, so that no exception

@@ -5,11 +5,13 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
 #include <QValidator>
@@ -312,26 +314,82 @@ void TFrm_Main::CreateControls() {
 }
 
 void TFrm_Main::CreateMenus() {
-  MMI_File = menuBar()->addMenu(U("Fájl"));
+  MMI_File = menuBar()->addMenu(U("&Fájl"));
   MMI_File->setObjectName(QStringLiteral("MMI_File"));
   auto action = [](QMenu* menu, const char* name, const char* caption) {
     QAction* a = menu->addAction(U(caption));
     a->setObjectName(QString::fromLatin1(name));
     return a;
   };
-  Pop_Open = action(MMI_File, "Pop_Open", "Fájlból olvas");
-  Pop_Save = action(MMI_File, "Pop_Save", "Fájlba ment");
+  Pop_Open = action(MMI_File, "Pop_Open", "Fájlból &olvas");
+  Pop_Save = action(MMI_File, "Pop_Save", "Fájlba &ment");
   N2 = MMI_File->addSeparator();
-  MMI_Exit = action(MMI_File, "MMI_Exit", "Kilépés");
+  MMI_Exit = action(MMI_File, "MMI_Exit", "&Kilépés");
+  Pop_Open->setShortcut(QKeySequence::Open);
+  Pop_Save->setShortcut(QKeySequence::Save);
+  MMI_Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // F10 opens the menu, as on other desktops.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  f10->setObjectName(QStringLiteral("MenuKey"));
+  connect(f10, &QShortcut::activated, this, [this] {
+    menuBar()->setActiveAction(MMI_File->menuAction());
+  });
 
   Popup_Opciok = new QMenu(this);
   Popup_Opciok->setObjectName(QStringLiteral("Popup_Opciok"));
-  Pop_Uj = action(Popup_Opciok, "Pop_Uj", "Új");
-  Pop_Atnevez = action(Popup_Opciok, "Pop_Atnevez", "Átnevezés");
-  Pop_Torol = action(Popup_Opciok, "Pop_Torol", "Törlés");
+  Pop_Uj = action(Popup_Opciok, "Pop_Uj", "Ú&j");
+  Pop_Atnevez = action(Popup_Opciok, "Pop_Atnevez", "Át&nevezés");
+  Pop_Torol = action(Popup_Opciok, "Pop_Torol", "&Törlés");
   N1 = Popup_Opciok->addSeparator();
-  Pop_Fel = action(Popup_Opciok, "Pop_Fel", "Feljebb");
-  Pop_Le = action(Popup_Opciok, "Pop_Le", "Lejjebb");
+  Pop_Fel = action(Popup_Opciok, "Pop_Fel", "&Feljebb");
+  Pop_Le = action(Popup_Opciok, "Pop_Le", "&Lejjebb");
+}
+
+void TFrm_Main::SetAccessibility() {
+  // Fields are named by their labels (the buddy); a label's "&" letter with
+  // Alt moves to its field. Labels of fields that take no focus keep their
+  // text as it is.
+  const std::pair<QLabel*, QWidget*> buddies[] = {
+      {Label2, E_FajlNev},    {Label1, E_RogzSzunet}, {Label3, E_RogzHossz}, {Label7, E_TestHossz},
+      {Label10, E_HotPrev},   {Label14, E_HotPlay},   {Label16, E_HotPause}, {Label18, E_HotNext},
+      {Label13, E_Akt},       {Label12, E_Next}};
+  for (const auto& [label, field] : buddies) label->setBuddy(field);
+  const std::pair<QLabel*, const char*> mnemonics[] = {{Label2, "Fájl &neve"},     {Label1, "Szünet &utána"},
+                                                       {Label10, "&Visszalép:"},   {Label14, "&Lejátszás:"},
+                                                       {Label16, "&Szünet:"},      {Label18, "&Következő:"}};
+  for (const auto& [label, text] : mnemonics) label->setText(U(text));
+
+  // What each control without a label of its own does; the glyph buttons
+  // of the two rows each say whose playback they drive.
+  const std::pair<QWidget*, const char*> names[] = {
+      {PageControl, "Az ablak lapjai"},
+      {CB_RogzOsszeall, "Szerkesztett összeállítás"},
+      {VST, "Az összeállítás elemei"},
+      {E_Talloz, "Tallózás"},
+      {B_FileStart, "Fájl lejátszása"},
+      {B_FilePause, "Fájl lejátszásának szüneteltetése"},
+      {B_FileStop, "Fájl lejátszásának leállítása"},
+      {CB_TestOsszeall, "Tesztelendő összeállítás"},
+      {B_OsszeallRun, "Összeállítás lejátszása"},
+      {B_OsszeallPause, "Összeállítás lejátszásának szüneteltetése"},
+      {B_OsszeallStop, "Összeállítás lejátszásának leállítása"},
+      {ProgressBar, "A próba haladása"},
+  };
+  for (const auto& [control, name] : names) control->setAccessibleName(U(name));
+  // A status lamp's name is its state ("Aktív"); the description says whose.
+  const std::pair<QLabel*, const char*> lamps[] = {{Panel_RogzStatus, "A felvitel státusza"},
+                                                   {Panel_HotPrev, "A Visszalép gyorsbillentyű állapota"},
+                                                   {Panel_HotPlay, "A Lejátszás gyorsbillentyű állapota"},
+                                                   {Panel_HotPause, "A Szünet gyorsbillentyű állapota"},
+                                                   {Panel_HotNext, "A Következő gyorsbillentyű állapota"}};
+  for (const auto& [lamp, description] : lamps) lamp->setAccessibleDescription(U(description));
+  // The four "Aktivál" buttons are told apart by their row.
+  const std::pair<TFlatButton*, const char*> toggles[] = {
+      {B_HotPrev, "Visszalép gyorsbillentyű be- és kikapcsolása"},
+      {B_HotPlay, "Lejátszás gyorsbillentyű be- és kikapcsolása"},
+      {B_HotPause, "Szünet gyorsbillentyű be- és kikapcsolása"},
+      {B_HotNext, "Következő gyorsbillentyű be- és kikapcsolása"}};
+  for (const auto& [toggle, description] : toggles) toggle->setAccessibleDescription(U(description));
 }
 
 void TFrm_Main::SetTabOrder() {

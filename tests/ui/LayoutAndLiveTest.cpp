@@ -1,5 +1,6 @@
 // The window's start state, its growth when resized, and the live page.
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 
 #include "WindowTestSupport.h"
@@ -81,6 +83,75 @@ TEST_F(LayoutTest, QtsOwnBoxesAndFileDialogSpeakHungarianAndTheWindowHasTheProgr
   OpenWindow();
   for (int size : {16, 48, 256})
     EXPECT_EQ(Window->windowIcon().pixmap(size, size).size(), QSize(size, size)) << size;
+}
+
+// What assistive technology reads of each control, through Qt's
+// accessibility interface: every control that takes the focus has a name
+// saying what it does, fields the name of their label.
+TEST_F(LayoutTest, EveryControlIsNamedForAssistiveTechnology) {
+  OpenWindow();
+  Window->show();
+  const auto name = [](QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name) : QStringLiteral("(no interface)");
+  };
+  for (QWidget* w : Window->findChildren<QWidget*>()) {
+    if (w->focusPolicy() == Qt::NoFocus || w->objectName().isEmpty() || w->objectName().startsWith("qt_")) continue;
+    if (qobject_cast<QMenuBar*>(w)) continue;
+    const QString n = name(w);
+    EXPECT_FALSE(n.trimmed().isEmpty() || n == QStringLiteral("...")) << w->objectName().toStdString();
+  }
+  const std::pair<QWidget*, const char*> expected[] = {
+      {Window->B_OsszeallRun, "Összeállítás lejátszása"},
+      {Window->B_OsszeallPause, "Összeállítás lejátszásának szüneteltetése"},
+      {Window->B_OsszeallStop, "Összeállítás lejátszásának leállítása"},
+      {Window->B_FileStart, "Fájl lejátszása"},
+      {Window->E_Talloz, "Tallózás"},
+      {Window->B_Torol, "Kijelölt elem törlése"},
+      {Window->E_FajlNev, "Fájl neve"},
+      {Window->E_RogzSzunet, "Szünet utána"},
+      {Window->E_HotPlay, "Lejátszás:"},
+      {Window->CB_TestOsszeall, "Tesztelendő összeállítás"},
+  };
+  for (const auto& [widget, text] : expected) EXPECT_EQ(name(widget), U(text)) << widget->objectName().toStdString();
+  // A lamp is named by its state and describes whose it is.
+  QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(Window->Panel_HotPlay);
+  ASSERT_NE(lamp, nullptr);
+  EXPECT_EQ(lamp->text(QAccessible::Name), U("Inaktív"));
+  EXPECT_EQ(lamp->text(QAccessible::Description), U("A Lejátszás gyorsbillentyű állapota"));
+  EXPECT_EQ(Window->Label2->buddy(), Window->E_FajlNev);
+}
+
+// Ctrl+O, Ctrl+S and Ctrl+Q run the menu's commands; F10 opens the menu;
+// Alt and a label's letter moves to its field.
+TEST_F(LayoutTest, TheUsualKeysOpenSaveQuitAndReachTheMenuAndTheFields) {
+  OpenWindow();
+  Window->show();
+  QApplication::setActiveWindow(Window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+  EXPECT_EQ(Window->Pop_Open->text(), U("Fájlból &olvas"));
+  EXPECT_EQ(Window->MMI_File->title(), U("&Fájl"));
+
+  Dialogs->FileAnswers.push_back(std::nullopt);
+  QTest::keyClick(Window.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(Dialogs->FileDialogs.size(), 1u);
+  EXPECT_EQ(Dialogs->FileDialogs.back().Title, U("Fájl megnyitása"));
+  AddComposition(U("A"));
+  Dialogs->FileAnswers.push_back(std::nullopt);
+  QTest::keyClick(Window.get(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(Dialogs->FileDialogs.size(), 2u);
+  EXPECT_EQ(Dialogs->FileDialogs.back().Title, U("Fájl mentése"));
+
+  QTest::keyClick(Window.get(), Qt::Key_N, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Window->E_FajlNev);
+
+  QTest::keyClick(Window.get(), Qt::Key_F10);
+  EXPECT_EQ(Window->menuBar()->activeAction(), Window->MMI_File->menuAction());
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+  Dialogs->SaveChangesAnswers.push_back(TSaveChangesAnswer::Discard);
+  QTest::keyClick(Window.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(ExitCalls, 1);
 }
 
 TEST_F(LayoutTest, GrowingMovesTheRightButtonsAndKeepsTheTestGroupAtTheBottom) {

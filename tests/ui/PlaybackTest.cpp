@@ -16,6 +16,7 @@
 #include "audio/output/TSoundClock.h"
 #include "audio/output/TVirtualSoundSystem.h"
 #include "show/ChainTestSupport.h"
+#include "show/OperatorText.h"
 #include "show/TTestRunChain.h"
 #include "support/Mp3Encoder.h"
 #include "support/WavBuilder.h"
@@ -202,7 +203,10 @@ TEST_F(PlaybackTest, ARunWithNothingPlayableShowsTheWorkersMessage) {
   ASSERT_TRUE(WaitUntil([&] { return !Dialogs->Texts("error").empty(); }));
   const QString box = Dialogs->Texts("error").back();
   EXPECT_TRUE(box.startsWith(QString::fromUtf8("Hiba a lejátszás során!"))) << box.toStdString();
-  EXPECT_TRUE(box.contains(QString::fromStdString(Window->DXOut->ExceptionMessage())));
+  // The worker's message, worded in Hungarian for the operator.
+  EXPECT_TRUE(box.contains(QString::fromStdString(HungarianMessage(Window->DXOut->ExceptionMessage()))))
+      << box.toStdString();
+  EXPECT_TRUE(box.contains(QString::fromUtf8("a fájl nem nyitható meg: "))) << box.toStdString();
   EXPECT_FALSE(Window->DXOut->ExceptionMessage().empty());
   EXPECT_TRUE(Heard().empty());
 }
