@@ -1,9 +1,18 @@
 // The window's hotkeys on a real X server: each test starts its own Xvfb on
 // a free display, focuses a window of another client, and presses keys with
-// xdotool (XTEST), so the presses travel the way an operator's do.
+// xdotool (XTEST), so the presses travel the way an operator's do. And the
+// program's window on such a server, read over AT-SPI.
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <gtest/gtest.h>
@@ -15,8 +24,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "audio/output/TVirtualSoundSystem.h"
 #include "services/hotkeys/TXcbHotkeyService.h"
@@ -230,6 +242,141 @@ TEST(XcbHotkeyKeysyms, WithoutADisplayEveryRegistrationFails) {
   std::string why;
   EXPECT_FALSE(service.Register(1, QLatin1Char('A'), &why));
   EXPECT_EQ(why, "nincs kapcsolat az X11 kijelzővel");
+}
+
+}  // namespace
+
+namespace {
+
+// What a screen reader hears, over AT-SPI itself: the program's window runs
+// on the test's Xvfb, and its accessibility tree is walked over D-Bus as
+// an assistive technology walks it. A private dbus-daemon is both the
+// session bus and the accessibility bus; the test answers the one question
+// the desktop's at-spi-bus-launcher answers (org.a11y.Bus.GetAddress).
+class TA11yBusAddress : public QDBusVirtualObject {
+ public:
+  explicit TA11yBusAddress(QString address) : Address(std::move(address)) {}
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != QLatin1String("GetAddress")) return false;
+    return connection.send(message.createReply(Address));
+  }
+
+ private:
+  QString Address;
+};
+
+using TAccessibleRef = std::pair<QString, QString>;  // bus name, object path
+
+std::vector<TAccessibleRef> Children(QDBusConnection& bus, const TAccessibleRef& of) {
+  QDBusMessage call = QDBusMessage::createMethodCall(of.first, of.second, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                     QStringLiteral("GetChildren"));
+  const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+  std::vector<TAccessibleRef> children;
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return children;
+  const QDBusArgument list = reply.arguments().first().value<QDBusArgument>();
+  list.beginArray();
+  while (!list.atEnd()) {
+    TAccessibleRef child;
+    list.beginStructure();
+    QDBusObjectPath path;
+    list >> child.first >> path;
+    list.endStructure();
+    child.second = path.path();
+    children.push_back(child);
+  }
+  list.endArray();
+  return children;
+}
+
+QString RoleAndName(QDBusConnection& bus, const TAccessibleRef& of) {
+  const QDBusMessage role = bus.call(
+      QDBusMessage::createMethodCall(of.first, of.second, QStringLiteral("org.a11y.atspi.Accessible"),
+                                     QStringLiteral("GetRoleName")),
+      QDBus::Block, 5000);
+  QDBusMessage get = QDBusMessage::createMethodCall(of.first, of.second, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                    QStringLiteral("Get"));
+  get << QStringLiteral("org.a11y.atspi.Accessible") << QStringLiteral("Name");
+  const QDBusMessage name = bus.call(get, QDBus::Block, 5000);
+  const auto first = [](const QDBusMessage& m) {
+    if (m.type() != QDBusMessage::ReplyMessage || m.arguments().isEmpty()) return QString();
+    const QVariant v = m.arguments().first();
+    return v.canConvert<QDBusVariant>() ? v.value<QDBusVariant>().variant().toString() : v.toString();
+  };
+  return first(role) + QStringLiteral(": ") + first(name);
+}
+
+TEST(WindowOverAtSpi, TheGlyphButtonsAndFieldsAreAnnouncedByWhatTheyDo) {
+  if (!OnPath("Xvfb") || !OnPath("dbus-daemon")) GTEST_SKIP() << "Xvfb and dbus-daemon are needed (scripts/bootstrap)";
+  TXvfb server;
+  ASSERT_TRUE(server.Up()) << "Xvfb did not start";
+  QProcess daemon;
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+  ASSERT_TRUE(daemon.waitForStarted(10000) && daemon.waitForReadyRead(10000));
+  const QString address = QString::fromLocal8Bit(daemon.readLine()).trimmed();
+  const QString connectionName = QStringLiteral("atspi-test");
+  {
+    QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName);
+    ASSERT_TRUE(bus.isConnected());
+    TA11yBusAddress launcher(address);
+    ASSERT_TRUE(bus.registerVirtualObject(QStringLiteral("/org/a11y/bus"), &launcher));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.a11y.Bus")));
+
+    QTemporaryDir home;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(server.Display));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VOMRELLA_AUDIO"), QStringLiteral("virtual"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(home.path());
+    program.start(QStringLiteral(VOMRELLA_PROGRAM), QStringList());
+    ASSERT_TRUE(program.waitForStarted(10000));
+
+    // Every accessible the program exports, as "role: name", once its window
+    // is in the tree (a safety net of 30 s, never a result).
+    std::set<QString> heard;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const QString play = QString::fromUtf8("push button: Összeállítás lejátszása");
+    while (!heard.count(play) && std::chrono::steady_clock::now() < deadline &&
+           program.state() == QProcess::Running) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+      heard.clear();
+      const QStringList names = bus.interface()->registeredServiceNames().value();
+      for (const QString& name : names) {
+        if (!name.startsWith(QLatin1Char(':')) || name == bus.baseService()) continue;
+        std::vector<TAccessibleRef> queue{{name, QStringLiteral("/org/a11y/atspi/accessible/root")}};
+        for (size_t i = 0; i < queue.size() && i < 3000; ++i) {
+          heard.insert(RoleAndName(bus, queue[i]));
+          for (const TAccessibleRef& child : Children(bus, queue[i])) queue.push_back(child);
+        }
+      }
+    }
+    program.terminate();
+    if (!program.waitForFinished(10000)) program.kill();
+    program.waitForFinished(5000);
+
+    std::string all;
+    for (const QString& line : heard) all += line.toStdString() + "\n";
+    for (const char* expected : {"push button: Összeállítás lejátszása", "push button: Összeállítás lejátszásának szüneteltetése",
+                                 "push button: Összeállítás lejátszásának leállítása", "push button: Fájl lejátszása",
+                                 "push button: Tallózás", "text: Fájl neve"})
+      EXPECT_TRUE(heard.count(QString::fromUtf8(expected))) << expected << " not in:\n" << all;
+    EXPECT_FALSE(heard.count(QString::fromUtf8("push button: Összeállítás tesztelése"))) << all;
+    bus.unregisterService(QStringLiteral("org.a11y.Bus"));
+    bus.unregisterObject(QStringLiteral("/org/a11y/bus"));
+  }
+  QDBusConnection::disconnectFromBus(connectionName);
+  daemon.terminate();
+  if (!daemon.waitForFinished(5000)) daemon.kill();
+  daemon.waitForFinished(5000);
 }
 
 }  // namespace
