@@ -83,7 +83,10 @@ std::string HungarianMessage(std::string_view message) {
     if (!message.starts_with(english)) continue;
     std::string_view rest = message.substr(english.size());
     if (rest == ".") rest = {};
-    return std::string(hungarian) + std::string(rest);
+    // A name or number after an opening that ends in a space follows it; a
+    // code appended straight to the words goes in brackets.
+    if (rest.empty() || hungarian.ends_with(' ') || rest.front() == ' ') return std::string(hungarian) + std::string(rest);
+    return std::string(hungarian) + " (" + std::string(rest) + ")";
   }
   return std::string(message);
 }

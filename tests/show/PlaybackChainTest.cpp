@@ -368,9 +368,8 @@ TEST(TestRunChain, EmptyCompositionEndsThePassWithAnErrorAndNothingHeard) {
   EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Failed to create DirectSound buffer", 0), 0u)
       << rig.Out->ExceptionMessage();
   // What the operator reads of it is Hungarian, the details kept.
-  const std::string shown = HungarianMessage(rig.Out->ExceptionMessage());
-  EXPECT_EQ(shown.rfind("a hangeszköz puffere nem hozható létre", 0), 0u) << shown;
-  EXPECT_EQ(shown.substr(shown.size() - 8), rig.Out->ExceptionMessage().substr(rig.Out->ExceptionMessage().size() - 8));
+  const std::string code = rig.Out->ExceptionMessage().substr(std::string("Failed to create DirectSound buffer").size());
+  EXPECT_EQ(HungarianMessage(rig.Out->ExceptionMessage()), "a hangeszköz puffere nem hozható létre (" + code + ")");
   EXPECT_TRUE(rig.Heard().empty());
   EXPECT_EQ(rig.Out->Status(), osIdle);
   EXPECT_FALSE(empty.List().Busy.load());

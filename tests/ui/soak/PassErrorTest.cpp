@@ -10,6 +10,7 @@
 
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/TSoundClock.h"
+#include "show/OperatorText.h"
 #include "ui/WindowTestSupport.h"
 #include "widgets/TFlatButton.h"
 
@@ -39,7 +40,7 @@ TEST_F(PassErrorTest, AFailedPassKeepsItsReasonWhenTheNextRunStartsBeforeTheBox)
   Window->CB_TestOsszeallSelect();
   Window->B_OsszeallRunClick();
   ASSERT_TRUE(WaitUntil([&] { return !Dialogs->Texts("error").empty(); }));
-  EXPECT_EQ(Dialogs->Texts("error").front().toStdString(), "Hiba a lejátszás során!\n" + reason);
+  EXPECT_EQ(Dialogs->Texts("error").front().toStdString(), "Hiba a lejátszás során!\n" + HungarianMessage(reason));
   Window->B_FileStopClick();
 }
 
