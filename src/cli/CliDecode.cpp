@@ -54,7 +54,7 @@ int Decode(const std::vector<std::string_view>& args) {
     TComponentPtr<TAuFileIn> reader = CreateClipReader(path, &message);
     if (!reader || !reader->Valid()) {
       std::fprintf(stderr, "%s: nem lejátszható hangfájl%s%s\n", path.c_str(), message.empty() ? "" : ": ",
-                   message.c_str());
+                   HungarianMessage(message).c_str());
       return 1;
     }
     const TPcmFormat format = reader->Format();

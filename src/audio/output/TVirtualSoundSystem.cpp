@@ -287,6 +287,6 @@ void TVirtualSoundSystem::WriteCaptureFile() {
                             heard.data(), heard.size(), form);
   } catch (const std::exception& e) {
     // Called while a device is released: report, never throw.
-    std::fprintf(stderr, "vomrella: cannot write %s: %s\n", Opts.CaptureFile.c_str(), e.what());
+    std::fprintf(stderr, "vomrella: %s: a hallott hang nem írható ki (%s)\n", Opts.CaptureFile.c_str(), e.what());
   }
 }
