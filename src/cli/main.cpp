@@ -1,9 +1,9 @@
 // Program entry: "vomrella [SCRIPT]" opens the window (loading the script);
 // "vomrella --from-desktop [SCRIPT]" is the desktop entry's form of it;
 // other arguments starting with "--" are the command-line commands of
-// kCommands, each reading its own arguments (TCommandArgs); "--" before a
-// script whose name starts with "-". Installs a fatal-signal handler that prints a backtrace before
-// the process ends.
+// kCommands, each reading its own arguments (TCommandArgs); "--" comes
+// before a script whose name starts with "-". Installs a fatal-signal
+// handler that prints a backtrace before the process ends.
 
 #include <execinfo.h>
 #include <unistd.h>
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   parsed.AddSwitch({"version"});
   if (!parsed.Parse(args, 0, TCommandArgs::kAnyNumber)) {
     if (!parsed.UnknownOption().empty()) return UsageError("ismeretlen kapcsoló: ", parsed.UnknownOption());
-    return UsageError("hibás argumentumok; ", "egy kapcsoló kétszer szerepel vagy hiányzik az értéke");
+    return UsageError("a --help és a --version egyszer, érték nélkül adható meg", "");
   }
   if (parsed.Has("h")) return Usage();
   if (parsed.Has("version")) {
