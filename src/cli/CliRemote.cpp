@@ -60,6 +60,14 @@ QVariant PlayerProperty(const QDBusConnection& bus, const QString& service, cons
   return reply.arguments().first().value<QDBusVariant>().variant();
 }
 
+// The MPRIS playback status in the operator's words; an unknown one as it came.
+QString StatusText(const QString& status) {
+  if (status == QLatin1String("Playing")) return QString::fromUtf8("lejátszás");
+  if (status == QLatin1String("Paused")) return QString::fromUtf8("szünet");
+  if (status == QLatin1String("Stopped")) return QString::fromUtf8("leállítva");
+  return status;
+}
+
 int Status(const QDBusConnection& bus, const QString& service) {
   QString error;
   const QVariant status = PlayerProperty(bus, service, "PlaybackStatus", &error);
@@ -69,7 +77,7 @@ int Status(const QDBusConnection& bus, const QString& service) {
     return 1;
   }
   const QVariantMap fields = qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>());
-  std::printf("Állapot: %s\nKövetkező: %s\nUtána: %s\n", status.toString().toLocal8Bit().constData(),
+  std::printf("Állapot: %s\nKövetkező: %s\nUtána: %s\n", StatusText(status.toString()).toLocal8Bit().constData(),
               fields.value(QStringLiteral("vomrella:next")).toString().toLocal8Bit().constData(),
               fields.value(QStringLiteral("vomrella:after")).toString().toLocal8Bit().constData());
   return cli::FlushStdout() ? 0 : 1;

@@ -178,7 +178,7 @@ TEST_F(RemoteTest, StatusAndMetadataAnswerWhatTheWindowShows) {
             QStringLiteral("3000000"));
   TRun status = Remote(QStringLiteral("status"));
   EXPECT_EQ(status.Code, 0) << status.Err.toStdString();
-  EXPECT_EQ(status.Out, U("Állapot: Stopped\nKövetkező: Elso\nUtána: Masodik\n"));
+  EXPECT_EQ(status.Out, U("Állapot: leállítva\nKövetkező: Elso\nUtána: Masodik\n"));
 
   // While the run plays, its composition is the title, though the live page
   // has moved on.
@@ -189,7 +189,7 @@ TEST_F(RemoteTest, StatusAndMetadataAnswerWhatTheWindowShows) {
   EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("xesam:title")}).Out.trimmed(),
             QStringLiteral("Elso"));
   status = Remote(QStringLiteral("status"));
-  EXPECT_EQ(status.Out, U("Állapot: Playing\nKövetkező: Masodik\nUtána: Harmadik\n"));
+  EXPECT_EQ(status.Out, U("Állapot: lejátszás\nKövetkező: Masodik\nUtána: Harmadik\n"));
   EXPECT_EQ(Playerctl({QStringLiteral("pause")}).Code, 0);
   EXPECT_EQ(Window->DXOut->Status(), osPaused);
   EXPECT_EQ(Playerctl({QStringLiteral("status")}).Out.trimmed(), QStringLiteral("Paused"));
