@@ -85,7 +85,8 @@ std::string HungarianMessage(std::string_view message) {
     if (rest == ".") rest = {};
     // A name or number after an opening that ends in a space follows it; a
     // code appended straight to the words goes in brackets.
-    if (rest.empty() || hungarian.ends_with(' ') || rest.front() == ' ') return std::string(hungarian) + std::string(rest);
+    if (rest.empty() || hungarian.ends_with(' ') || rest.front() == ' ')
+      return std::string(hungarian) + std::string(rest);
     return std::string(hungarian) + " (" + std::string(rest) + ")";
   }
   return std::string(message);

@@ -56,7 +56,8 @@ TEST(CommandLine, UnknownOptionIsNamedWithTheUsageOnStderrAndExitsTwo) {
   const TResult dashed = RunProgram(folder, {"--", "-x.vrs", "-y.vrs"});
   EXPECT_EQ(dashed.Status, 2);
   EXPECT_TRUE(Contains(dashed.Err, "csak egy script adható meg, ennyi argumentum érkezett: 2")) << dashed.Err;
-  EXPECT_EQ(RunProgram(folder, {"-x.vrs"}).Err, "vomrella: ismeretlen kapcsoló: -x\nA parancsok listája: vomrella --help\n");
+  EXPECT_EQ(RunProgram(folder, {"-x.vrs"}).Err,
+            "vomrella: ismeretlen kapcsoló: -x\nA parancsok listája: vomrella --help\n");
 }
 
 TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
