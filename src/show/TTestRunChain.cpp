@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 
 #include "audio/core/TInputList.h"
 #include "audio/decoders/ClipReader.h"
@@ -53,6 +54,17 @@ void TTestRunChain::FreeComponents() {
 void TTestRunChain::Release(TInputList& list) {
   list.InputItems().Clear();
   FreeComponents();
+}
+
+std::string TTestRunChain::NothingOpensReason() const {
+  if (FClips.empty() || FPassFormat.IsPlayable()) return {};
+  const std::string& first = FClips.front()->FileName();
+  std::error_code ec;
+  std::string reason = std::filesystem::exists(first, ec) ? "Nem olvasható hangfájl: " : "Nem található a fájl: ";
+  reason += first;
+  if (FClips.size() > 1)
+    reason += " (és az összeállítás további " + std::to_string(FClips.size() - 1) + " klipje sem nyitható meg)";
+  return reason;
 }
 
 void TTestRunChain::AddSilence(TInputList& list, uint64_t frames) {
