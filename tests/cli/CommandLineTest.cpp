@@ -276,6 +276,12 @@ TEST(CliDecodeOutput, StandardOutputLinksFifosAndDevicesAreWrittenNeverReplaced)
   EXPECT_EQ(r.Status, 1) << r.Err;
   EXPECT_TRUE(Contains(r.Err, out + ": nem írható (") && Contains(r.Err, "File too large")) << r.Err;
   EXPECT_TRUE(ReadText(out) == wav);
+  // A full device says why, in the system's words.
+  if (access("/dev/full", W_OK) == 0) {
+    r = RunProgram(folder, {"--decode", big, "-o", "/dev/full"}, {{"LC_ALL", "C"}});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "/dev/full: nem írható (cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + ")\n");
+  }
   for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path()))
     EXPECT_FALSE(entry.path().filename().string().starts_with(".ki.wav")) << entry.path();
 }
