@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <system_error>
 
 #include "audio/core/TInputList.h"
@@ -20,6 +21,19 @@ constexpr uint64_t kSilenceChunkSeconds = 1;
 TPcmFormat SilenceFormatFor(const TPcmFormat& pass) {
   TPcmFormat format = pass;
   if (format.SampleRate < 2000 || format.SampleRate > 96000) format.SampleRate = 8000;
+  return format;
+}
+
+// The format `clip` plays in (not playable when it does not open), its file
+// closed again so a long run holds no file open before it plays.
+TPcmFormat ClipFormat(TAuFileIn& clip) {
+  TPcmFormat format;
+  try {
+    if (clip.Valid()) format = clip.Format();
+  } catch (const std::exception&) {
+    format = TPcmFormat{};
+  }
+  clip.CloseFile();
   return format;
 }
 
@@ -113,10 +127,15 @@ void TTestRunChain::Build(TInputList& list, const std::vector<TRunClip>& clips) 
     std::memset(FSilenceBuffer.get(), FSilenceFormat.SilenceByte(), FSilenceBufferBytes);
   }
 
+  // Every item's format, for the conversions made before the run.
+  std::vector<TPcmFormat> formats;
   for (size_t i = 0; i < clips.size(); ++i) {
     list.InputItems().Add(FClips[i].get());
+    formats.push_back(silences ? ClipFormat(*FClips[i]) : TPcmFormat{});
     if (!silences) continue;
     if (const uint64_t frames = PauseFrames(clips[i].PauseMs, FSilenceFormat.SampleRate); frames > 0)
       AddSilence(list, frames);
+    formats.resize(size_t(list.InputItems().Count()), FSilenceFormat);
   }
+  if (silences) list.PrepareConversions(formats, FPassFormat);
 }
