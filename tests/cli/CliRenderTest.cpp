@@ -197,7 +197,7 @@ TEST_F(CliRender, MissingCompositionsAndUnwritableOutputsFailWithoutLeavingAFile
 #ifdef VOMRELLA_SANITIZED
   const rlim_t addressSpace = RLIM_INFINITY;  // the sanitizers reserve terabytes
 #else
-  const rlim_t addressSpace = rlim_t(768) << 20;
+  const rlim_t addressSpace = rlim_t(1) << 30;  // about 400 MB mapped at the start
 #endif
   r = RunLimited(Folder, {"--render", endless, "--composition", "1", "-o", Out}, addressSpace, rlim_t(48) << 20);
   EXPECT_EQ(r.Status, 1);
