@@ -308,10 +308,11 @@ int Check(const std::vector<std::string_view>& args) {
 const CliCommand kCheckCommand{
     "--check", "SCRIPT [--json]",
     "előadás előtti ellenőrzés: minden elem klipje, olvasója, hossza és szünete, "
-    "az összeállítások teljes hossza; a betöltéskor kimaradó sorok okkal; "
-    "figyelmeztetés a fejlécénél rövidebb klipre, 1 óránál hosszabb szünetre, 3 óránál hosszabb összeállításra",
+    "az összeállítások teljes hossza; a betöltéskor kimaradó sorok okkal",
     &Check,
     "A klipeket a jelenlegi mappa Hangok almappájában keresi, ahogy az ablak.\n"
+    "FIGYELEM: a fejlécénél rövidebb klip, 1 óránál hosszabb szünet, 3 óránál hosszabb\n"
+    "összeállítás; a kilépési kódot nem változtatja.\n"
     "--json: ugyanez JSON formában, szkriptekhez és felügyelethez.\n"
     "Kilépési kód: 0 minden sor betölthető, 1 van kimaradó sor vagy a script hibás,\n"
     "2 hibás használat."
