@@ -5,6 +5,9 @@
 // fallback, whether its reader can read it, its length and pause; lines a
 // load would drop are listed with the reason, and each composition's total
 // length is shown as the window's "Hossz" field shows it. Exit status 1 when any line would be dropped.
+// Lines that load but look wrong are marked "FIGYELEM" without changing the
+// exit status: a clip shorter than its header claims, a pause over
+// kLongPauseMs, a composition over kLongCompositionSeconds.
 
 #include <charconv>
 #include <cstdio>
@@ -27,6 +30,7 @@
 #include "show/ClipCheck.h"
 #include "show/FloatToStr.h"
 #include "show/OperatorText.h"
+#include "show/ShowLimits.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +48,7 @@ struct TCheckedItem {
   int Number = 0;        // item number after the load, when kept
   int32_t Seconds = 0;
   std::string Reason;    // why the load drops it, when not kept
+  std::vector<std::string> Warnings;  // Hungarian, when kept but suspect
 };
 
 struct TCheckedComposition {
@@ -51,6 +56,7 @@ struct TCheckedComposition {
   std::string Name;  // Windows-1250
   std::vector<TCheckedItem> Items;
   double Total = 0;  // seconds, summed as the window sums them
+  std::vector<std::string> Warnings;
 };
 
 struct TIgnoredLine {
@@ -65,6 +71,7 @@ struct TCheckReport {
   std::vector<TCheckedComposition> Compositions;
   int Kept = 0;
   int Dropped = 0;
+  int Warnings = 0;
   std::string ReadError;  // a read error stopped the walk (the load stops there too)
 };
 
@@ -98,6 +105,12 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
   item.Kept = verdict.Kept;
   item.Seconds = verdict.Seconds;
   item.Reason = verdict.Reason;
+  if (!item.Kept) return;
+  if (verdict.HeaderSeconds > 0)
+    item.Warnings.push_back("a fájl fejléce szerint " + std::to_string(verdict.HeaderSeconds) + " mp hosszú, de csak " +
+                            std::to_string(verdict.Seconds) + " mp van meg belőle (csonka fájl?)");
+  if (item.Pause > kLongPauseMs)
+    item.Warnings.push_back("a szünet hosszabb 1 óránál (" + std::to_string(kLongPauseMs) + " ms): elírás?");
 }
 
 [[nodiscard]] bool Walk(const std::string& path, TCheckReport& report) {
@@ -121,7 +134,7 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
     while (reader->Next(line)) {
       progress.Update(double(line.LineNumber));
       if (line.IsHeader) {
-        report.Compositions.push_back({line.LineNumber, line.Name, {}, 0});
+        report.Compositions.push_back({line.LineNumber, line.Name, {}, 0, {}});
       }
       if (!line.IsItem || report.Compositions.empty()) continue;
       TCheckedComposition& composition = report.Compositions.back();
@@ -144,6 +157,11 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
       if (!item.Kept) continue;
       item.Number = ++number;
       composition.Total += ItemSeconds(item.Seconds, item.Pause);
+      report.Warnings += int(item.Warnings.size());
+    }
+    if (composition.Total > kLongCompositionSeconds) {
+      composition.Warnings.push_back("az összeállítás hosszabb 3 óránál");
+      ++report.Warnings;
     }
   }
   for (const TScriptReader::TIgnoredItemLine& line : reader->ItemLinesBeforeFirstHeader())
@@ -157,6 +175,12 @@ std::string ShortestNumber(double value) {
   char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
   return ec == std::errc{} ? std::string(text, end) : std::string("0");
+}
+
+std::string JsonList(const std::vector<std::string>& texts) {
+  std::string list = "[";
+  for (const std::string& text : texts) list += (list.size() > 1 ? ", " : "") + cli::Json(text);
+  return list + "]";
 }
 
 std::string TotalText(double total) { return FloatToStr(total).toStdString(); }
@@ -189,14 +213,18 @@ void PrintText(const TCheckReport& report) {
       std::printf("  %d. %s: %s %s, %s (%s), %d mp, szünet: %d ms\n", item.Number, name.c_str(),
                   item.Found == TClipFound::Exact ? "megvan:" : "megvan kis- és nagybetű eltéréssel:", item.Path.c_str(),
                   item.Wav ? "WAV-olvasó" : "médiaolvasó", item.Kind.c_str(), item.Seconds, item.Pause);
+      for (const std::string& warning : item.Warnings) std::printf("     FIGYELEM: %s\n", warning.c_str());
     }
     std::printf("  Hossz: %s\n", TotalText(composition.Total).c_str());
+    for (const std::string& warning : composition.Warnings) std::printf("  FIGYELEM: %s\n", warning.c_str());
   }
   if (report.Compositions.empty()) std::printf("\nA scriptben nincs összeállítás.\n");
   std::printf("\nÖsszesen: %zu összeállítás, %d elem rendben, %d sor kimarad.\n", report.Compositions.size(),
               report.Kept, report.Dropped);
   if (!report.ReadError.empty())
     std::printf("Az olvasás megszakadt: %s\n", report.ReadError.c_str());
+  else if (report.Dropped == 0 && report.Warnings > 0)
+    std::printf("Minden sor betölthető, de %d figyelmeztetés van (FIGYELEM).\n", report.Warnings);
   else if (report.Dropped == 0)
     std::printf("Minden elem rendben.\n");
 }
@@ -205,8 +233,9 @@ void PrintJson(const TCheckReport& report) {
   using cli::Json;
   std::printf("{\n  \"script\": %s,\n  \"clipFolder\": %s,\n", Json(report.Script).c_str(),
               Json(report.ClipFolder).c_str());
-  std::printf("  \"ok\": %s,\n  \"itemsKept\": %d,\n  \"linesDropped\": %d,\n",
-              report.Dropped == 0 && report.ReadError.empty() ? "true" : "false", report.Kept, report.Dropped);
+  std::printf("  \"ok\": %s,\n  \"itemsKept\": %d,\n  \"linesDropped\": %d,\n  \"warnings\": %d,\n",
+              report.Dropped == 0 && report.ReadError.empty() ? "true" : "false", report.Kept, report.Dropped,
+              report.Warnings);
   if (!report.ReadError.empty()) std::printf("  \"readError\": %s,\n", Json(report.ReadError).c_str());
   std::printf("  \"ignoredLines\": [");
   const char* separator = "";
@@ -218,10 +247,11 @@ void PrintJson(const TCheckReport& report) {
   std::printf("%s],\n  \"compositions\": [", report.Ignored.empty() ? "" : "\n  ");
   separator = "";
   for (const TCheckedComposition& composition : report.Compositions) {
-    std::printf("%s\n    {\"line\": %zu, \"name\": %s, \"totalSeconds\": %s, \"totalText\": %s, \"items\": [",
-                separator, composition.Line, Json(Cp1250ToUtf8(composition.Name)).c_str(),
-                ShortestNumber(composition.Total).c_str(),
-                Json(TotalText(composition.Total)).c_str());
+    std::printf("%s\n    {\"line\": %zu, \"name\": %s, \"totalSeconds\": %s, \"totalText\": %s, ", separator,
+                composition.Line, Json(Cp1250ToUtf8(composition.Name)).c_str(),
+                ShortestNumber(composition.Total).c_str(), Json(TotalText(composition.Total)).c_str());
+    if (!composition.Warnings.empty()) std::printf("\"warnings\": %s, ", JsonList(composition.Warnings).c_str());
+    std::printf("\"items\": [");
     const char* itemSeparator = "";
     for (const TCheckedItem& item : composition.Items) {
       std::printf("%s\n      {\"line\": %zu, \"file\": %s, \"path\": %s, \"found\": \"%s\", \"reader\": \"%s\"",
@@ -229,7 +259,10 @@ void PrintJson(const TCheckReport& report) {
                   FoundName(item.Found), item.Wav ? "wav" : "media");
       if (!item.Kind.empty()) std::printf(", \"kind\": %s", Json(item.Kind).c_str());
       std::printf(", \"pauseMs\": %d, \"kept\": %s", item.Pause, item.Kept ? "true" : "false");
-      if (item.Kept)
+      if (item.Kept && !item.Warnings.empty())
+        std::printf(", \"number\": %d, \"seconds\": %d, \"warnings\": %s}", item.Number, item.Seconds,
+                    JsonList(item.Warnings).c_str());
+      else if (item.Kept)
         std::printf(", \"number\": %d, \"seconds\": %d}", item.Number, item.Seconds);
       else
         std::printf(", \"reason\": %s}", Json(item.Reason).c_str());
@@ -272,6 +305,8 @@ const CliCommand kCheckCommand{
     "az összeállítások teljes hossza; a betöltéskor kimaradó sorok okkal",
     &Check,
     "A klipeket a jelenlegi mappa Hangok almappájában keresi, ahogy az ablak.\n"
+    "FIGYELEM: a fejlécénél rövidebb klip, 1 óránál hosszabb szünet, 3 óránál hosszabb\n"
+    "összeállítás; a kilépési kódot nem változtatja.\n"
     "--json: ugyanez JSON formában, szkriptekhez és felügyelethez.\n"
     "Kilépési kód: 0 minden sor betölthető, 1 van kimaradó sor vagy a script hibás,\n"
     "2 hibás használat."

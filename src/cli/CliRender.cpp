@@ -6,14 +6,19 @@
 // holds every byte that device played, the trailing silence of the drain
 // included: what the window's test run on the virtual device hears. The file
 // is written through TAtomicFile: it appears only once it is complete ("-o -":
-// standard output).
+// standard output). What the device plays streams into it as it passes the
+// play cursor, so a run of any length (a pause of weeks) holds no more than
+// the device's ring in memory; a write error or the WAV format's 4 GiB limit
+// ends the run with the reason.
 
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -97,6 +102,89 @@ PGyElem FindComposition(const TCompositionStore& store, const TRenderArgs& args)
   return nullptr;
 }
 
+// Takes what the virtual device plays into the output file. The header is
+// written for an empty file on the first bytes (the device's format is known
+// by then) and patched by Finish.
+class TRenderSink {
+ public:
+  // Throws EFileError when the output cannot be started.
+  explicit TRenderSink(const std::string& out) : Out(out), File(out) {}
+
+  // Before the run: the system whose output format the header describes;
+  // it must outlive the run.
+  void SetSystem(const TVirtualSoundSystem* system) { System = system; }
+
+  // Device thread (the system's HeardSink). After a failure the bytes are
+  // dropped and Failed() answers true.
+  void Append(const uint8_t* data, size_t bytes) noexcept {
+    std::lock_guard lock(FileLock);
+    if (FailedFlag.load()) return;
+    try {
+      if (!HeaderWritten) WriteHeader(System->Stats().OutputFormat);
+      if (DataBytes + bytes > MaxDataBytes) return Fail("a WAV fájl legfeljebb 4 GiB hangot tárolhat, ez hosszabb");
+      File.Write(std::string_view(reinterpret_cast<const char*>(data), bytes));
+      DataBytes += bytes;
+    } catch (const std::exception& e) {
+      Fail(Out + ": nem írható (" + HungarianMessage(e.what()) + ")");
+    }
+  }
+
+  bool Failed() const { return FailedFlag.load(); }
+  // Once the device is gone.
+  std::string Failure() const {
+    std::lock_guard lock(FileLock);
+    return FailureText;
+  }
+  uint64_t Bytes() const {
+    std::lock_guard lock(FileLock);
+    return DataBytes;
+  }
+
+  // Once the device is gone: pads, patches the header (`format`: the
+  // device's, when nothing was heard), puts the file in place.
+  // Throws as TAtomicFile and PcmWavWriter::Header do.
+  void Finish(const TWaveFormat& format) {
+    std::lock_guard lock(FileLock);
+    if (!HeaderWritten) WriteHeader(format);
+    if (DataBytes & 1u) File.Write(std::string_view("\0", 1));
+    const std::vector<uint8_t> header = PcmWavWriter::Header(Format, DataBytes, Form);
+    File.WriteAt(0, std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
+    File.Commit();
+  }
+
+ private:
+  // Under FileLock.
+  void WriteHeader(const TWaveFormat& format) {
+    Form.Extensible = format.FormatTag == kWaveFormatExtensible;
+    if (Form.Extensible) {
+      Form.ValidBitsPerSample = format.ValidBitsPerSample;
+      Form.ChannelMask = format.ChannelMask;
+    }
+    Format = {format.BitsPerSample, format.Channels, format.SamplesPerSec};
+    const std::vector<uint8_t> header = PcmWavWriter::Header(Format, 0, Form);
+    MaxDataBytes = std::numeric_limits<uint32_t>::max() - header.size();
+    File.Write(std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
+    HeaderWritten = true;
+  }
+
+  void Fail(std::string why) {
+    FailureText = std::move(why);
+    FailedFlag.store(true);
+  }
+
+  const std::string Out;
+  const TVirtualSoundSystem* System = nullptr;
+  mutable std::mutex FileLock;  // guards everything below but FailedFlag
+  TAtomicFile File;
+  bool HeaderWritten = false;
+  TPcmFormat Format;
+  TWavFmtForm Form;
+  uint64_t DataBytes = 0;
+  uint64_t MaxDataBytes = 0;
+  std::string FailureText;
+  std::atomic<bool> FailedFlag{false};
+};
+
 int Render(const std::vector<std::string_view>& rawArgs) {
   const std::optional<TRenderArgs> args = ParseArgs(rawArgs);
   if (!args) {
@@ -129,15 +217,23 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     std::fprintf(stderr, "vomrella: figyelem: a betöltés %d sort kihagyott (részletek: vomrella --check %s)\n",
                  loaded.ItemsDropped, args->Script.c_str());
 
+  std::optional<TRenderSink> sink;
+  try {
+    sink.emplace(args->Out);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), e.what());
+    return 1;
+  }
   TInterruptWatch watch;
   std::string failure;
-  std::vector<uint8_t> heard;
   TWaveFormat format;
   try {
     TVirtualOptions options;
     auto clock = std::make_shared<TSimulatedClock>();
     options.Clock = clock;
+    options.HeardSink = [&sink](const uint8_t* data, size_t bytes) { sink->Append(data, bytes); };
     auto system = std::make_shared<TVirtualSoundSystem>(options);
+    sink->SetSystem(system.get());
     TComponentPtr<TInputList> list = MakeComponent<TInputList>();
     list->IndicateProgress = true;
     TTestRunChain chain;
@@ -149,23 +245,24 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     out->SetInput(list.get());
     cli::TProgress progress("Hangfájl készítése", CompositionSeconds(composition));
     out->Run();
-    while (!done.load() && !watch.Interrupted.load()) {
-      GuiHandoff::Instance().PumpUntil([&] { return done.load() || watch.Interrupted.load(); },
-                                       std::chrono::milliseconds(100));
+    const auto over = [&] { return done.load() || watch.Interrupted.load() || sink->Failed(); };
+    while (!over()) {
+      GuiHandoff::Instance().PumpUntil(over, std::chrono::milliseconds(100));
       progress.Update(double(clock->Now()) / double(clock->Frequency()));
     }
     progress.Finish();
-    if (!done.load()) {
-      out->Stop(false);
-      failure = "megszakítva";
-    } else if (!out->ExceptionMessage().empty()) {
-      failure = HungarianMessage(out->ExceptionMessage());
-    }
+    if (!done.load()) out->Stop(false);
+    const std::string outputError = out->ExceptionMessage();
     // The output goes before the chain and the list it plays.
     out.reset();
     chain.Release(*list);
-    heard = system->Heard();
     format = system->Stats().OutputFormat;
+    if (sink->Failed())
+      failure = sink->Failure();
+    else if (!done.load())
+      failure = "megszakítva";
+    else if (!outputError.empty())
+      failure = HungarianMessage(outputError);
   } catch (const std::exception& e) {
     failure = HungarianMessage(e.what());
   }
@@ -175,24 +272,13 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     return watch.Interrupted.load() ? 130 : 1;
   }
   try {
-    TWavFmtForm form;
-    form.Extensible = format.FormatTag == kWaveFormatExtensible;
-    if (form.Extensible) {
-      form.ValidBitsPerSample = format.ValidBitsPerSample;
-      form.ChannelMask = format.ChannelMask;
-    }
-    const std::vector<uint8_t> header =
-        PcmWavWriter::Header({format.BitsPerSample, format.Channels, format.SamplesPerSec}, heard.size(), form);
-    TAtomicFile file(args->Out);
-    file.Write(std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
-    file.Write(std::string_view(reinterpret_cast<const char*>(heard.data()), heard.size()));
-    if (heard.size() & 1u) file.Write(std::string_view("\0", 1));
-    file.Commit();
+    sink->Finish(format);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), HungarianMessage(e.what()).c_str());
     return 1;
   }
-  const double seconds = double(heard.size()) / format.BlockAlign / format.SamplesPerSec;
+  const uint64_t heardBytes = sink->Bytes();
+  const double seconds = double(heardBytes) / format.BlockAlign / format.SamplesPerSec;
   std::fprintf(cli::ReportStream(args->Out), "[%s] -> %s: %.2f mp, %u Hz, %u csatorna, %u bit\n", name.c_str(),
                args->Out.c_str(), seconds, format.SamplesPerSec, format.Channels, format.BitsPerSample);
   return cli::FlushStdout() ? 0 : 1;

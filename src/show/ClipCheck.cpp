@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "audio/decoders/ClipReader.h"
+#include "audio/decoders/TWMIn.h"
 #include "audio/decoders/TWaveIn.h"
 #include "model/Cp1250.h"
 #include "show/ClipPath.h"
@@ -51,6 +52,8 @@ TClipVerdict CheckClip(std::string_view cp1250Name, const fs::path& base, TAuFil
     const bool readable = MeasureClip(reader, verdict.Path, verdict.Seconds);
     const auto* wave = dynamic_cast<const TWaveIn*>(&reader);
     verdict.Kind = wave ? WaveKindName(wave->WaveKind()) : "media";
+    if (const auto* media = dynamic_cast<const TWMIn*>(&reader); readable && media && media->ShorterThanHeader())
+      verdict.HeaderSeconds = int32_t((media->HeaderDurationCs() + 50) / 100);
     if (!readable) {
       // The operator reads the reason: an unknown sub-format is said in words.
       const bool unknown = wave && wave->WaveKind() == wkUnsupported;

@@ -29,6 +29,9 @@ struct TClipVerdict {
   std::string Kind;     // the WAV sub-format, or "media", once a reader looked
   bool Kept = false;
   int32_t Seconds = 0;  // length in whole seconds, when kept
+  // The length the file's header claims, in whole seconds, when the file
+  // holds less (an MP3 cut short after its length header); else 0.
+  int32_t HeaderSeconds = 0;
   std::string Reason;   // Hungarian, when not kept
 };
 

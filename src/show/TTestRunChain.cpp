@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <system_error>
 
 #include "audio/core/TInputList.h"
 #include "audio/decoders/ClipReader.h"
@@ -19,6 +21,19 @@ constexpr uint64_t kSilenceChunkSeconds = 1;
 TPcmFormat SilenceFormatFor(const TPcmFormat& pass) {
   TPcmFormat format = pass;
   if (format.SampleRate < 2000 || format.SampleRate > 96000) format.SampleRate = 8000;
+  return format;
+}
+
+// The format `clip` plays in (not playable when it does not open), its file
+// closed again so a long run holds no file open before it plays.
+TPcmFormat ClipFormat(TAuFileIn& clip) {
+  TPcmFormat format;
+  try {
+    if (clip.Valid()) format = clip.Format();
+  } catch (const std::exception&) {
+    format = TPcmFormat{};
+  }
+  clip.CloseFile();
   return format;
 }
 
@@ -53,6 +68,17 @@ void TTestRunChain::FreeComponents() {
 void TTestRunChain::Release(TInputList& list) {
   list.InputItems().Clear();
   FreeComponents();
+}
+
+std::string TTestRunChain::NothingOpensReason() const {
+  if (FClips.empty() || FPassFormat.IsPlayable()) return {};
+  const std::string& first = FClips.front()->FileName();
+  std::error_code ec;
+  std::string reason = std::filesystem::exists(first, ec) ? "Nem olvasható hangfájl: " : "Nem található a fájl: ";
+  reason += first;
+  if (FClips.size() > 1)
+    reason += " (és az összeállítás további " + std::to_string(FClips.size() - 1) + " klipje sem nyitható meg)";
+  return reason;
 }
 
 void TTestRunChain::AddSilence(TInputList& list, uint64_t frames) {
@@ -101,10 +127,15 @@ void TTestRunChain::Build(TInputList& list, const std::vector<TRunClip>& clips) 
     std::memset(FSilenceBuffer.get(), FSilenceFormat.SilenceByte(), FSilenceBufferBytes);
   }
 
+  // Every item's format, for the conversions made before the run.
+  std::vector<TPcmFormat> formats;
   for (size_t i = 0; i < clips.size(); ++i) {
     list.InputItems().Add(FClips[i].get());
+    formats.push_back(silences ? ClipFormat(*FClips[i]) : TPcmFormat{});
     if (!silences) continue;
     if (const uint64_t frames = PauseFrames(clips[i].PauseMs, FSilenceFormat.SampleRate); frames > 0)
       AddSilence(list, frames);
+    formats.resize(size_t(list.InputItems().Count()), FSilenceFormat);
   }
+  if (silences) list.PrepareConversions(formats, FPassFormat);
 }

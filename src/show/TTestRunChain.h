@@ -63,6 +63,10 @@ class TTestRunChain {
   const TPcmFormat& PassFormat() const { return FPassFormat; }
   const std::vector<TComponentPtr<TAuFileIn>>& Clips() const { return FClips; }
   const std::vector<TComponentPtr<TMemoryIn>>& Silences() const { return FSilences; }
+  // Why a chain of clips none of which opens cannot play, in Hungarian,
+  // naming the first clip and whether it is missing or not readable (UTF-8);
+  // empty when a clip opens or there is none. Such a run is not started.
+  std::string NothingOpensReason() const;
 
  private:
   void FreeComponents();

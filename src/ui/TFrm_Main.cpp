@@ -145,8 +145,19 @@ void TFrm_Main::Listakiir() {
 void TFrm_Main::HibaKi(QWidget* control, const QString& message) {
   // A remote caller gets its answer before the box waits for the operator.
   if (Mpris_) Mpris_->ErrorShown(message);
-  Dialogs_->ErrorBox(message);
+  if (!ErrorBoxOnce(message)) return;
   if (control) control->setFocus(Qt::OtherFocusReason);
+}
+
+bool TFrm_Main::ErrorBoxOnce(const QString& message) {
+  if (OpenErrorBoxes_.contains(message)) return false;
+  OpenErrorBoxes_.append(message);
+  struct TClosed {
+    QStringList& Open;
+    ~TClosed() { Open.removeLast(); }
+  } closed{OpenErrorBoxes_};
+  Dialogs_->ErrorBox(message);
+  return true;
 }
 
 void TFrm_Main::SelectBothRows(int row) {

@@ -25,6 +25,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -100,6 +101,10 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   // Error box with OK, then focus on `control`. The caller ends its action
   // right after (every call is followed by a return).
   void HibaKi(QWidget* control, const QString& message);
+  // Shows the error box unless one with the same text is open (a remote
+  // caller pressing again while the operator has not answered): one box
+  // per problem at a time. False when it showed nothing.
+  bool ErrorBoxOnce(const QString& message);
 
   // ---- Composition editing
   void B_OpciokClick();
@@ -356,5 +361,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   // The output's message just before the last Run, which clears it: the
   // reason of a failed pass whose report had not reached the window yet.
   std::string SupersededPassError_;
+  // Texts of the error boxes open now (each box waits in its own loop).
+  QStringList OpenErrorBoxes_;
   bool Destroyed_ = false;
 };

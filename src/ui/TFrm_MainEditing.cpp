@@ -19,6 +19,7 @@
 #include "show/ClipPath.h"
 #include "show/FloatToStr.h"
 #include "show/ScriptLoader.h"
+#include "show/ShowLimits.h"
 #include "ui/TFrm_Main.h"
 #include "ui/TItemListModel.h"
 #include "widgets/SystemColors.h"
@@ -216,6 +217,9 @@ void TFrm_Main::B_RogzRendbenClick() {
     return HibaKi(E_FajlNev, U("Nem találom a fájlt!"));
   const std::optional<int32_t> pause = ToInt32(E_RogzSzunet->text());
   if (!pause) return HibaKi(E_RogzSzunet, U("Hibás szám a Szünet mezőben!"));
+  // A pause of hours is a typo; a run would play it out in front of the audience.
+  if (*pause > kLongPauseMs)
+    return HibaKi(E_RogzSzunet, U("A szünet legfeljebb %1 ms (1 óra) lehet!").arg(kLongPauseMs));
   const std::optional<int32_t> length = ToInt32(E_RogzHossz->text());
   if (!length)
     return HibaKi(E_FajlNev, U("A fájl hossza nem ismert: a fájl nem olvasható hangfájl, ezért nem vehető fel!"));

@@ -239,6 +239,7 @@ void TFrm_Main::CreateControls() {
   E_RogzHossz = ShowField(GB_Rogzit, "E_RogzHossz", 112, 85, 57, 22);
   Label5 = Label(GB_Rogzit, "Label5", "sec", 172, 88, 20, 15);
   E_RogzSzunet = Edit(GB_Rogzit, "E_RogzSzunet", 200, 84, 69, 24);
+  E_RogzSzunet->setMaxLength(8);  // a sign and the digits of the longest pause the add takes
   Label6 = Label(GB_Rogzit, "Label6", "ms", 272, 89, 18, 15);
   B_RogzRendben = Button(GB_Rogzit, "B_RogzRendben", "Rendben", 301, 82, 75, 25);
 

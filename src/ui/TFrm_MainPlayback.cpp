@@ -43,7 +43,7 @@ void TFrm_Main::ConnectAudioEvents() {
     if (reason.empty()) reason = SupersededPassError_;
     const QString message = QString::fromStdString(HungarianMessage(reason));
     QMetaObject::invokeMethod(
-        this, [this, message] { Dialogs_->ErrorBox(U("Hiba a lejátszás során!") + QLatin1Char('\n') + message); },
+        this, [this, message] { (void)ErrorBoxOnce(U("Hiba a lejátszás során!") + QLatin1Char('\n') + message); },
         Qt::QueuedConnection);
   };
 }
@@ -109,6 +109,14 @@ bool TFrm_Main::StartTestRun() {
   RunChain_->Build(*InputList, RunClipsFrom(AktElem, ClipBase_));
   PreviewReader_.reset();
   AktElem = Store_.TesztGyoker->Elemek ? Store_.TesztGyoker->Elemek->Kov : nullptr;
+  // Clips gone since the load (a pulled stick, a lost share): nothing would
+  // be heard, so no run starts and the caller hears which file is missing.
+  if (const std::string reason = RunChain_->NothingOpensReason(); !reason.empty()) {
+    HibaKi(nullptr, U("Hiba a lejátszás során!") + QLatin1Char('\n') + QString::fromStdString(reason));
+    B_OsszeallRun->setEnabled(true);
+    B_FileStart->setEnabled(true);
+    return false;
+  }
   SupersededPassError_ = DXOut->ExceptionMessage();
   try {
     DXOut->Run();

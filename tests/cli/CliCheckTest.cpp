@@ -130,6 +130,34 @@ TEST_F(CliCheck, AScriptWhoseLinesAllLoadExitsZeroAndTheTotalFollowsTheDecimalSe
   EXPECT_TRUE(Contains(elsewhere.Out, "KIMARAD: nem található: Hangok/jo.wav")) << elsewhere.Out;
 }
 
+// A clip cut short after its length header, a pause with an extra digit or
+// two and a composition that runs for hours load, but are pointed out.
+TEST_F(CliCheck, SuspectLengthsAreWarnedAboutWithoutDroppingTheLine) {
+  std::vector<uint8_t> cut = ReadFileBytes(WriteClip(Folder, "Hangok/hosszu", {TClipKind::Mp3, 2, 44100, 4.0, 5}));
+  cut.resize(5000);  // the Xing frame, which claims 4 s, stays
+  WriteFileBytes(Folder.File("Hangok/csonka.mp3"), cut);
+  WriteText(Script, "[Csonka]\r\ncsonka.mp3|0\r\nhosszu.mp3|3600000\r\n"
+                    "[Elg\xe9pelt]\r\njo.wav|3600001\r\njo.wav|3600000\r\njo.wav|3600000\r\n");
+  TResult r = Check();
+  EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
+  for (const std::string part :
+       {"  1. csonka.mp3: megvan: Hangok/csonka.mp3, médiaolvasó (media), 0 mp, szünet: 0 ms\n"
+        "     FIGYELEM: a fájl fejléce szerint 4 mp hosszú, de csak 0 mp van meg belőle (csonka fájl?)\n"
+        "  2. hosszu.mp3: megvan: Hangok/hosszu.mp3, médiaolvasó (media), 4 mp, szünet: 3600000 ms\n  Hossz: 3604\n\n",
+        "  1. jo.wav: megvan: Hangok/jo.wav, WAV-olvasó (pcm), 1 mp, szünet: 3600001 ms\n"
+        "     FIGYELEM: a szünet hosszabb 1 óránál (3600000 ms): elírás?\n"
+        "  2. jo.wav: megvan: Hangok/jo.wav, WAV-olvasó (pcm), 1 mp, szünet: 3600000 ms\n",
+        "  Hossz: 10803.001\n  FIGYELEM: az összeállítás hosszabb 3 óránál\n",
+        "Minden sor betölthető, de 3 figyelmeztetés van (FIGYELEM).\n"})
+    EXPECT_TRUE(Contains(r.Out, part)) << part << "\nin:\n" << r.Out;
+  r = Check({"--json"});
+  EXPECT_EQ(r.Status, 0);
+  for (const std::string part :
+       {"\"warnings\": 3,", "\"seconds\": 0, \"warnings\": [\"a fájl fejléce szerint 4 mp hosszú",
+        "\"warnings\": [\"az összeállítás hosszabb 3 óránál\"], \"items\""})
+    EXPECT_TRUE(Contains(r.Out, part)) << part << "\nin:\n" << r.Out;
+}
+
 // Everything the program writes to a terminal (stdout and stderr alike) while
 // running Args in Folder; its exit status in *Status.
 std::string RunOnTerminal(const std::string& Folder, const std::vector<std::string>& Args, int* Status) {

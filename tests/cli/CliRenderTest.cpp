@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <map>
@@ -25,6 +30,37 @@ namespace fs = std::filesystem;
 
 void WriteText(const std::string& Path, const std::string& Text) {
   WriteFileBytes(Path, std::vector<uint8_t>(Text.begin(), Text.end()));
+}
+
+// Runs the program in Folder with its address space and file size limited,
+// as RunProgram does otherwise.
+TResult RunLimited(const TTempFolder& Folder, const std::vector<std::string>& Args, rlim_t AddressSpace,
+                   rlim_t FileSize) {
+  std::vector<std::string> store{VOMRELLA_PROGRAM};
+  store.insert(store.end(), Args.begin(), Args.end());
+  std::vector<char*> argv;
+  for (std::string& a : store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = Folder.File("stdout.txt"), err = Folder.File("stderr.txt");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const rlimit as{AddressSpace, AddressSpace}, fsize{FileSize, FileSize};
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(Folder.Path().c_str()) != 0 ||
+        (AddressSpace != RLIM_INFINITY && setrlimit(RLIMIT_AS, &as) != 0) || setrlimit(RLIMIT_FSIZE, &fsize) != 0)
+      _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  TResult result;
+  int status = 0;
+  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.Out = ReadText(out);
+  result.Err = ReadText(err);
+  return result;
 }
 
 // Runs with the process in Folder, as the window runs in its current folder.
@@ -173,6 +209,21 @@ TEST_F(CliRender, MissingCompositionsAndUnwritableOutputsFailWithoutLeavingAFile
   const TResult missing = RunProgram(Folder, {"--render", Folder.File("nincs.vrs"), "--composition", "1", "-o", Out});
   EXPECT_EQ(missing.Status, 1);
   EXPECT_TRUE(Contains(missing.Err, "nincs.vrs: nincs ilyen fájl")) << missing.Err;
+
+  // A pause of 2^31-1 ms (24 days, 370 GB here) streams into the file until
+  // the file-size limit stops it, in far less memory than it has written;
+  // kept whole it would exhaust the address space first.
+  const std::string endless = Folder.File("vegtelen.vrs");
+  WriteText(endless, "[V\xe9gtelen]\r\nelso.wav|2147483647\r\n");
+#ifdef VOMRELLA_SANITIZED
+  const rlim_t addressSpace = RLIM_INFINITY;  // the sanitizers reserve terabytes
+#else
+  const rlim_t addressSpace = rlim_t(1) << 30;  // about 400 MB mapped at the start
+#endif
+  r = RunLimited(Folder, {"--render", endless, "--composition", "1", "-o", Out}, addressSpace, rlim_t(48) << 20);
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "vomrella: [Végtelen]: a hangfájl nem készült el: " + Out + ": nem írható (cannot write " + Out +
+                       ": File too large)\n");
 
   for (const fs::directory_entry& entry : fs::directory_iterator(Folder.Path()))
     EXPECT_FALSE(entry.path().filename().string().starts_with("ki.wav")) << entry.path();

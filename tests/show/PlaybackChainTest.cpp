@@ -232,6 +232,8 @@ TEST_P(TestRunMixedFormats, EveryItemIsHeardInTheFirstClipsFormatAtItsOwnLength)
   EXPECT_EQ(stats.OutputFormat.Channels, pass.Channels);
   EXPECT_EQ(stats.OutputFormat.BitsPerSample, pass.BitsPerSample);
   EXPECT_TRUE(IsStreamThenSilence(rig.Heard(), expected.Bytes(), pass.SilenceByte()));
+  // Every conversion was set up with the chain: the worker only switched.
+  EXPECT_EQ(run.List().ConvertersMadeInPass(), 0);
 
   // What was heard, part by part, against a reference made without the
   // converter the list uses (channels mapped by hand, libswresample resampling

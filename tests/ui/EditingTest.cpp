@@ -179,11 +179,14 @@ TEST_F(EditingTest, AddRefusesWithTheMessageAndFocusOfEachFault) {
   AddItem("egy.wav", "fél");
   EXPECT_EQ(Window->focusWidget(), Window->E_RogzSzunet);
   AddItem("egy.wav", "");
+  AddItem("egy.wav", "3600001");  // a typo of hours
+  EXPECT_EQ(Window->E_RogzSzunet->maxLength(), 8);
   WriteFile("jegyzet.txt", "nem hang");
   AddItem("jegyzet.txt", "0");  // exists, unreadable: the length is unknown
   EXPECT_EQ(Dialogs->Texts("error"),
             (std::vector<QString>{U("Audio fájl felvitele előtt készítsen Összeállítást!"), U("Nem találom a fájlt!"),
                                   U("Hibás szám a Szünet mezőben!"), U("Hibás szám a Szünet mezőben!"),
+                                  U("A szünet legfeljebb 3600000 ms (1 óra) lehet!"),
                                   U("A fájl hossza nem ismert: a fájl nem olvasható hangfájl, ezért nem vehető fel!")}));
   EXPECT_EQ(Window->VSTModel->rowCount(), 0);
   EXPECT_EQ(TCompositionStore::ElemSzam(Window->Store().AktGyoker), 0);

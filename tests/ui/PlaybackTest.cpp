@@ -199,8 +199,18 @@ TEST_F(PlaybackTest, ARunWithNothingPlayableShowsTheWorkersMessage) {
   WriteWav("eltunik.wav", 0.2);
   AddItem(QStringLiteral("eltunik.wav"), QStringLiteral("500"));
   fs::remove(Folder / "Hangok" / "eltunik.wav");
+  // No clip of the run opens: nothing starts, and the box names the file.
   ASSERT_TRUE(RunAndWait(0));
-  ASSERT_TRUE(WaitUntil([&] { return !Dialogs->Texts("error").empty(); }));
+  EXPECT_EQ(Dialogs->Texts("error"),
+            (std::vector<QString>{QString::fromUtf8("Hiba a lejátszás során!\nNem található a fájl: ") +
+                                  QString::fromStdString((Folder / "Hangok" / "eltunik.wav").string())}));
+  EXPECT_EQ(Window->DXOut->Status(), osIdle);
+  // A pass the worker cannot play (a preview of a file that is no clip)
+  // shows the worker's own message.
+  WriteFile("szemet.wav", "nem hang");
+  Window->E_FajlNev->setText(QStringLiteral("szemet.wav"));
+  Window->B_FileStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return Dialogs->Texts("error").size() == 2; }));
   const QString box = Dialogs->Texts("error").back();
   EXPECT_TRUE(box.startsWith(QString::fromUtf8("Hiba a lejátszás során!"))) << box.toStdString();
   // The worker's message, worded in Hungarian for the operator.

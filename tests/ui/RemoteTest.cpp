@@ -261,6 +261,35 @@ TEST_F(RemoteTest, PlayWithAnEmptyStoreShowsTheBoxAndAnswersWithItsText) {
   EXPECT_EQ(remote.Err.toStdString(), "vomrella: Még nem rögzített összeállítást!\n");
 }
 
+// The clips gone after the load (a pulled stick): no run starts, the live
+// page stays, and the box and every caller name the missing file. A repeat
+// while the box is open gets the same answer and no second box.
+TEST_F(RemoteTest, PlayOfClipsThatVanishedStartsNothingNamesTheFileAndOpensOneBox) {
+  OpenRemoteWindow();
+  ThreeCompositions();
+  std::filesystem::remove(Folder / "Hangok" / "a.wav");
+  QDBusMessage repeat;
+  Dialogs->WhileErrorShown = [&] {
+    Later();
+    repeat = Call(kPlayer, QStringLiteral("Play"));
+  };
+  const QDBusMessage reply = Call(kPlayer, QStringLiteral("Play"));
+  ASSERT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+  const QString expected = U("Hiba a lejátszás során!\nNem található a fájl: ") +
+                           QString::fromStdString((Folder / "Hangok" / "a.wav").string());
+  EXPECT_EQ(reply.errorMessage(), expected);
+  ASSERT_EQ(repeat.type(), QDBusMessage::ErrorMessage);
+  EXPECT_EQ(repeat.errorMessage(), expected);
+  EXPECT_EQ(Dialogs->Texts("error"), (std::vector<QString>{expected}));
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->DXOut->Status(), osIdle);
+  EXPECT_TRUE(Window->B_OsszeallRun->isEnabled());
+  const TRun remote = Remote(QStringLiteral("play"));
+  EXPECT_EQ(remote.Code, 1);
+  EXPECT_EQ(remote.Err.toStdString(), "vomrella: " + expected.toStdString() + "\n");
+  EXPECT_EQ(Window->AktIndex, 0);
+}
+
 TEST_F(RemoteTest, TheRootInterfaceNamesTheProgramRaisesItAndRefusesToQuit) {
   OpenRemoteWindow();
   EXPECT_EQ(Window->Remote()->ServiceName(), QString::fromLatin1(TMprisService::kServiceName));

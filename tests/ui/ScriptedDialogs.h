@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/TDialogs.h"
@@ -29,7 +30,14 @@ class TScriptedDialogs : public TDialogs {
   // Runs before every answer; a test throws from it to fail a handler.
   std::function<void()> BeforeAnswer;
 
-  void ErrorBox(const QString& text) override { Shown.push_back({"error", text}); }
+  // Runs while an error box is "open", as the box's own event loop would
+  // serve what arrives meanwhile.
+  std::function<void()> WhileErrorShown;
+
+  void ErrorBox(const QString& text) override {
+    Shown.push_back({"error", text});
+    if (WhileErrorShown) std::exchange(WhileErrorShown, nullptr)();
+  }
   void InfoBox(const QString& text) override { Shown.push_back({"info", text}); }
   bool YesNo(const QString& text) override {
     Shown.push_back({"yesno", text});

@@ -99,16 +99,38 @@ void TInputList::UpdatePositionFromItem(TAuInput& Input) {
   Position.store(position);
 }
 
-void TInputList::StartConversion(TAuInput& Input) {
+void TInputList::StartConversion(int Index, TAuInput& Input) {
   ConvertedData.clear();
   ConvertedRead = 0;
   ConverterDrained = false;
   const TPcmFormat format = Input.Format();
+  std::unique_ptr<TPcmConverter> prepared =
+      size_t(Index) < Prepared.size() ? std::move(Prepared[size_t(Index)]) : nullptr;
   if (format == PassFormat) {
     Converter.reset();
     return;
   }
+  if (prepared && prepared->InFormat() == format && prepared->OutFormat() == PassFormat) {
+    Converter = std::move(prepared);
+    return;
+  }
+  ++FConvertersMadeInPass;
   Converter = std::make_unique<TPcmConverter>(format, PassFormat);
+}
+
+void TInputList::PrepareConversions(const std::vector<TPcmFormat>& ItemFormats, const TPcmFormat& Pass) {
+  std::lock_guard lock(ListLock);
+  if (Busy.load()) throw EAuException("The component is busy.");
+  Prepared.clear();
+  Prepared.resize(ItemFormats.size());
+  for (size_t i = 0; i < ItemFormats.size(); ++i) {
+    if (!ItemFormats[i].IsPlayable() || ItemFormats[i] == Pass) continue;
+    try {
+      Prepared[i] = std::make_unique<TPcmConverter>(ItemFormats[i], Pass);
+    } catch (const EAuException&) {
+      // Not convertible: the pass skips the item when it gets there.
+    }
+  }
 }
 
 bool TInputList::Opened(TAuInput& Input, TPcmFormat& Format) {
@@ -148,7 +170,7 @@ bool TInputList::StartFrom() {
         PassFormat = format;
       }
       try {
-        StartConversion(input);
+        StartConversion(index, input);
       } catch (const EAuException&) {
         opened = false;  // a format the converter cannot take: skip the item
       }
@@ -270,6 +292,7 @@ void TInputList::DoFlush() {
   CurrentStarted = false;
   FCurrentIndex.store(0);
   Converter.reset();
+  Prepared.clear();
   ConvertedData.clear();
   ConvertedRead = 0;
   {

@@ -81,6 +81,18 @@ class TInputList : public TAuInput {
   // forgets its data at Flush: give only inputs that read a source.
   static TPcmFormat PassFormatOf(const std::vector<TAuInput*>& Inputs);
 
+  // Makes, before a pass, the converter of every item whose format
+  // (ItemFormats[i], as the caller read it; not playable when unknown)
+  // differs from Pass, so that moving from item to item sets nothing up on
+  // the worker: the pass only takes the converter made for the item. An item
+  // found in another format when it starts, or a pass whose format is not
+  // Pass, gets its converter made then (counted by ConvertersMadeInPass).
+  // GUI thread, while the list is idle; used by the next pass only.
+  void PrepareConversions(const std::vector<TPcmFormat>& ItemFormats, const TPcmFormat& Pass);
+  // Any thread. Converters made when an item started because none had been
+  // prepared for it, over the list's life.
+  int ConvertersMadeInPass() const { return FConvertersMadeInPass.load(); }
+
   TInputItems& InputItems() { return FInputItems; }
   // Copies Value's items into the list's own collection.
   void SetInputItems(const TInputItems& Value) { FInputItems.Assign(Value); }
@@ -106,7 +118,7 @@ class TInputList : public TAuInput {
   // Init the item at the current index, moving on past items that do not
   // open; false when none is left.
   bool StartFrom();
-  void StartConversion(TAuInput& Input);
+  void StartConversion(int Index, TAuInput& Input);
   void UpdateSizeFromItem(TAuInput& Input);
   void UpdatePositionFromItem(TAuInput& Input);
   // Pulls one block of the current item (converted when needed).
@@ -119,6 +131,8 @@ class TInputList : public TAuInput {
   TPcmFormat PassFormat;
   bool CurrentStarted = false;  // the current item is Init-ed and not yet flushed
   std::unique_ptr<TPcmConverter> Converter;  // set while the current item is converted
+  std::vector<std::unique_ptr<TPcmConverter>> Prepared;  // by item index, for the next pass
+  std::atomic<int> FConvertersMadeInPass{0};
   std::vector<uint8_t> ConvertedData;
   size_t ConvertedRead = 0;
   bool ConverterDrained = false;

@@ -266,6 +266,7 @@ TVirtualStats TVirtualSoundSystem::Stats() const {
 }
 
 void TVirtualSoundSystem::AppendHeard(const uint8_t* data, size_t bytes) {
+  if (Opts.HeardSink) return Opts.HeardSink(data, bytes);
   std::lock_guard lock(HeardLock);
   HeardBytes.insert(HeardBytes.end(), data, data + bytes);
 }

@@ -36,6 +36,12 @@ struct TVirtualOptions {
   // When not empty, what was heard is written to this WAV file whenever a
   // device is released (once an output buffer has given it a format).
   std::string CaptureFile;
+  // When set, what passes the play cursor goes to it, in order, instead of
+  // being kept (Heard stays empty), so a run of any length needs no more
+  // memory than the ring. Called with the buffer's cursor lock held, on
+  // whichever thread moved the cursor (the worker, or the thread that
+  // stops); it must not throw, nor call into the buffer.
+  std::function<void(const uint8_t* data, size_t bytes)> HeardSink;
 };
 
 // What the virtual devices were asked to do; tests read it.
@@ -66,7 +72,8 @@ class TVirtualSoundSystem : public TSoundSystem, public std::enable_shared_from_
   TSoundClock& Clock() override { return *ClockPtr; }
   TWindowHandle DesktopWindow() override { return 1; }
 
-  // Any thread. Every byte played by any buffer of this system, in order.
+  // Any thread. Every byte played by any buffer of this system, in order
+  // (none with a HeardSink).
   std::vector<uint8_t> Heard() const;
   void ClearHeard();
   TVirtualStats Stats() const;
