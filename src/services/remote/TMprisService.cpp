@@ -223,22 +223,15 @@ void TMprisService::RunStarted(int index, const QString& name, double seconds) {
 }
 
 bool TMprisService::Held(TRemoteAction action) {
-  int slot = -1;
   switch (action) {
-    case TRemoteAction::Play: slot = 0; break;
-    case TRemoteAction::Pause: slot = 1; break;
-    case TRemoteAction::Next: slot = 2; break;
-    case TRemoteAction::Previous: slot = 3; break;
+    case TRemoteAction::Play:
+    case TRemoteAction::Pause:
+    case TRemoteAction::Next:
+    case TRemoteAction::Previous: return !Guard.Take(int(action));
     case TRemoteAction::Stop:
-    case TRemoteAction::Raise: return false;  // nothing changes when repeated
+    case TRemoteAction::Raise: break;  // nothing changes when repeated
   }
-  const auto now = Clock ? Clock() : std::chrono::steady_clock::now();
-  // Measured from the previous call, taken or not: a key held down (the
-  // desktop repeating its media key) fires once however long it is held.
-  const bool held = Called[slot] && now - LastCall[slot] < kHeldWindow;
-  LastCall[slot] = now;
-  Called[slot] = true;
-  return held;
+  return false;
 }
 
 void TMprisService::Answer(TPendingCall& call, const QString* error) {

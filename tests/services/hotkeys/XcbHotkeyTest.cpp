@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "audio/output/TVirtualSoundSystem.h"
+#include "services/hotkeys/TPressGuard.h"
 #include "services/hotkeys/TXcbHotkeyService.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/TFrm_Main.h"
@@ -112,6 +113,9 @@ class XcbHotkeyTest : public ::testing::Test {
     auto hotkeys = std::make_unique<TXcbHotkeyService>(Server->Display);
     ASSERT_TRUE(hotkeys->Connected());
     Service = hotkeys.get();
+    // Every press the service delivers is a second after the last: these
+    // tests are about the X side, not the double-press rule.
+    Service->SetClock([this] { return Now += std::chrono::seconds(1); });
     TFrm_Main::TOptions options;
     options.Dialogs = std::move(dialogs);
     options.Hotkeys = std::move(hotkeys);
@@ -158,6 +162,7 @@ class XcbHotkeyTest : public ::testing::Test {
   std::unique_ptr<TFrm_Main> Window;
   TScriptedDialogs* Dialogs = nullptr;
   TXcbHotkeyService* Service = nullptr;
+  std::chrono::steady_clock::time_point Now{};
 };
 
 TEST_F(XcbHotkeyTest, APressFiresOnceAHeldKeyOnceAndAnOffRowNotAtAll) {
@@ -213,6 +218,22 @@ TEST_F(XcbHotkeyTest, ACombinationAnotherClientHoldsCannotBeSwitchedOn) {
 }  // namespace
 
 namespace {
+
+TEST(PressGuard, ASecondPressOfAnActionWithinTheWindowIsDroppedMeasuredFromThePressBefore) {
+  using namespace std::chrono_literals;
+  std::chrono::steady_clock::time_point now{1h};
+  TPressGuard guard([&] { return now; });
+  EXPECT_TRUE(guard.Take(1));
+  now += TPressGuard::kWindow - 1ms;
+  EXPECT_FALSE(guard.Take(1));
+  EXPECT_TRUE(guard.Take(2));  // another action is a key of its own
+  // Dropped presses count too: a key repeated every 299 ms never fires again.
+  now += TPressGuard::kWindow - 1ms;
+  EXPECT_FALSE(guard.Take(1));
+  now += TPressGuard::kWindow;
+  EXPECT_TRUE(guard.Take(1));
+  EXPECT_EQ(TPressGuard::kWindow, 300ms);
+}
 
 TEST(XcbHotkeyKeysyms, LettersDigitsAndOtherCharactersMapToTheirKeySymbols) {
   EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('A')), 0x61u);  // XK_a
