@@ -84,12 +84,17 @@ QLineEdit* Edit(QWidget* parent, const char* name, int l, int t, int w, int h) {
   return Place(new QLineEdit(parent), name, l, t, w, h);
 }
 
-// A read-only, disabled field with a flat border.
+// A read-only, disabled field with a flat border, in the system's grey text
+// colour on white: readable at a glance, not the style's faint disabled text.
 QLineEdit* ShowField(QWidget* parent, const char* name, int l, int t, int w, int h) {
   QLineEdit* e = Edit(parent, name, l, t, w, h);
   e->setReadOnly(true);
   e->setEnabled(false);
   e->setFrame(false);
+  QPalette pal = e->palette();
+  pal.setColor(QPalette::Disabled, QPalette::Text, clGrayText);
+  pal.setColor(QPalette::Disabled, QPalette::Base, clWhite);
+  e->setPalette(pal);
   return e;
 }
 
@@ -301,10 +306,15 @@ void TFrm_Main::CreateControls() {
   B_Prev = Button(Sheet_Lejatszas, "B_Prev", "Előző", 249, 86, 75, 25);
   B_Next = Button(Sheet_Lejatszas, "B_Next", "Következő", 325, 86, 75, 25);
   for (TFlatButton* b : {B_First, B_Prev, B_Next}) Anchors_->Anchor(b, akTop | akRight);
+  L_OnAir = Label(Sheet_Lejatszas, "L_OnAir", "Most nem szól semmi.", 9, 118, 391, 40);
+  L_OnAir->setFont(ControlFont());
+  L_OnAir->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Anchors_->Anchor(L_OnAir, akLeft | akTop | akRight);
 
+  // Five looks a second at what the device has played.
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
-  Timer->setInterval(50);
+  Timer->setInterval(200);
 
   OpenDialog = {U("Fájl keresés"), U("Wav fájlok|*.wav|MP3 fájlok|*.mp3"), QStringLiteral("hangok")};
   OpenDialog_Open = {U("Fájl megnyitása"), U("Vomrella szimulátor script|*.vrs"), QStringLiteral(".")};

@@ -154,9 +154,7 @@ QString TMprisService::PlaybackStatus() const { return MprisPlaybackStatus(FTarg
 
 qlonglong TMprisService::Position() const {
   const TRemoteSnapshot shown = FTarget.RemoteSnapshot();
-  if (!RunPlaying(shown)) return 0;
-  const int32_t percent = shown.ProgressPercent;
-  return percent < 0 ? 0 : RunLengthUs * percent / 100;
+  return RunPlaying(shown) ? Microseconds(shown.ElapsedSeconds) : 0;
 }
 
 TMprisService::TState TMprisService::Current() const {

@@ -19,6 +19,9 @@
 // Properties follow the target's snapshot: the window calls Refresh when a
 // run starts, pauses or ends and when the live page changes, and Refresh
 // sends PropertiesChanged for what differs from the last values sent.
+// Position is the elapsed time of the test run on air (what the device has
+// played of it), in microseconds; 0 when none plays. MPRIS sends no signal
+// for it: clients ask.
 //
 // Threads: GUI thread only; D-Bus calls are delivered there.
 
