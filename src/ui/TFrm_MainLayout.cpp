@@ -256,7 +256,9 @@ void TFrm_Main::CreateControls() {
   ProgressBar = Place(new QProgressBar(GB_Teszt), "ProgressBar", 164, 50, 185, 18);
   ProgressBar->setTextVisible(false);
   ProgressBar->hide();
-  L_Perc = Label(GB_Teszt, "L_Perc", "0%", 366, 51, 18, 15);
+  // Sized for "100%": it grows to the left of its right edge, as a
+  // right-aligned label that fits its text does.
+  L_Perc = Label(GB_Teszt, "L_Perc", "0%", 352, 51, 32, 15);
   L_Perc->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   L_Perc->hide();
 

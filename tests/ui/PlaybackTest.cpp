@@ -243,6 +243,7 @@ TEST_F(PlaybackTest, ARunShowsWhatTheDeviceHasPlayedElapsedAndRemainingPausedInc
   EXPECT_DOUBLE_EQ(Window->DXOut->PlayedSeconds(), double(Heard().size()) / kBytesPerSecond);
   EXPECT_EQ(Window->OnAir().Elapsed(), 5.0);
   EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("100%"));
+  EXPECT_GE(Window->L_Perc->width(), Window->L_Perc->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
   EXPECT_EQ(shown(), U("Most szól: Egy\nEltelt: 0:05   Hátra: 0:00"));
 
   // The end of the run hides the bar and the percentage again.
