@@ -3,8 +3,8 @@
 // its looping output buffer, with the buffer arithmetic (how much may be
 // written, where, and whether the play cursor overtook the writer).
 //
-// Threads: the output's worker calls everything. Running and Underflows are
-// atomics so that other threads may read them.
+// Threads: the output's worker calls everything. Running, Underflows and
+// PlayedBytes are atomics so that other threads may read them.
 //
 // Every operation returns a TSoundResult (0 = success) and stops at the first
 // failing call.
