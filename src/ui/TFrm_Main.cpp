@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QTimer>
 
 #include "audio/core/TInputList.h"
 #include "audio/decoders/ClipReader.h"
@@ -96,12 +97,15 @@ void TFrm_Main::FormCreate() {
   AktIndex = 0;
   PageControl->setCurrentIndex(0);
   Unsaved_.MarkSaved(Store_);
-  if (!FirstArgument_.empty()) (void)ScriptBetolt(QString::fromStdString(FirstArgument_));
+  // As after a load from the menu: the live page shows what the play key
+  // starts.
+  if (!FirstArgument_.empty() && ScriptBetolt(QString::fromStdString(FirstArgument_))) ShowLoadedScript();
 }
 
 void TFrm_Main::FormDestroy() {
   if (Destroyed_) return;
   Destroyed_ = true;
+  Timer->stop();
   // No remote call may reach a window being taken apart.
   Mpris_.reset();
   // Nothing of a run may be freed while the output still pulls from it.
@@ -137,6 +141,9 @@ void TFrm_Main::GyokerBejar() {
 }
 
 void TFrm_Main::Listakiir() {
+  // Item edits change the length the test group shows when both sides show
+  // the same composition.
+  ShowTestLength();
   VSTModel->SetRowCount(0);
   if (Store_.Ures()) return;
   VSTModel->SetRowCount(TCompositionStore::ElemSzam(Store_.AktGyoker));

@@ -37,6 +37,7 @@
 #include "model/TCompositionStore.h"
 #include "services/hotkeys/THotkeyService.h"
 #include "services/remote/TRemoteTarget.h"
+#include "show/TRunProgress.h"
 #include "show/TUnsavedChanges.h"
 #include "ui/TDialogs.h"
 
@@ -140,6 +141,8 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   const std::filesystem::path& ClipBase() const { return ClipBase_; }
 
   // ---- Live playback page
+  // Shows composition n as the one the play hotkey plays next, and the one
+  // after it; the names show from their start.
   void AdatlapKitolt(int32_t n);
   void B_FirstClick();
   void B_PrevClick();
@@ -150,7 +153,12 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   void B_FilePauseClick();
   void B_FileStopClick();
   void B_OsszeallRunClick();
+  // While a test run plays: its progress in the test group (ProgressBar,
+  // L_Perc) and on the live page (L_OnAir), from what the device has played.
+  // Ends the display once the run is no longer in the output.
   void TimerTimer();
+  // The run on air as last shown (elapsed, remaining, percent).
+  const TRunProgress& OnAir() const { return RunProgress_; }
   void DXOutDone();
 
   // ---- Hotkeys
@@ -182,7 +190,6 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   PGyElem Gyoker() const { return Store_.Gyoker(); }
   int32_t AktIndex = 0;   // position of the composition the play hotkey plays next
   PElem AktElem = nullptr;  // test cursor: first item of TesztGyoker when idle
-  int ProgressStep = 0;     // the progress bar's step (advanced by TimerTimer)
   // The task-bar caption: "VR - " + E_Akt's text (also the window's icon text).
   QString ApplicationTitle() const { return ApplicationTitle_; }
   TDialogs& Dialogs() { return *Dialogs_; }
@@ -264,6 +271,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   TFlatButton* B_First = nullptr;
   TFlatButton* B_Prev = nullptr;
   TFlatButton* B_Next = nullptr;
+  QLabel* L_OnAir = nullptr;  // below the buttons: what plays now, elapsed, remaining, paused
 
   QMenu* MMI_File = nullptr;
   QAction* Pop_Open = nullptr;
@@ -314,6 +322,11 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   int ListSelectedCount() const;
   int ListFocusedRow() const;
   void SetApplicationTitle(const QString& title);
+  // The test group's "Hossz": the length of the composition it plays.
+  void ShowTestLength();
+  // After a script load, from the menu or at start: the first composition
+  // on both sides and on the live page.
+  void ShowLoadedScript();
   // TFrm_MainScript.cpp: the save dialog, the question before replacing a file
   // and the save itself (true when saved); the question before closing
   // (true when the window may close); the clip folder's base.
@@ -325,6 +338,11 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   // and previews made, once the output is stopped.
   void ConnectAudioEvents();
   [[nodiscard]] bool StartTestRun();
+  // The run's display: started with a run, ended with it (or when a preview
+  // or a stop takes the output).
+  void StartOnAir();
+  void EndOnAir();
+  void ShowOnAirText(bool paused);
   void ReleasePlayback();
   // TFrm_MainHotkeys.cpp
   void ToggleHotkey(int row);
@@ -363,5 +381,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   std::string SupersededPassError_;
   // Texts of the error boxes open now (each box waits in its own loop).
   QStringList OpenErrorBoxes_;
+  TRunProgress RunProgress_;
+  QString OnAirName_;  // the composition the run on air plays
   bool Destroyed_ = false;
 };

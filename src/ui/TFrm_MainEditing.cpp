@@ -7,10 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProgressBar>
 #include <QTreeView>
 #include <QFileInfo>
-#include <cmath>
 #include <optional>
 
 #include "audio/decoders/ClipReader.h"
@@ -108,21 +106,16 @@ void TFrm_Main::CB_RogzOsszeallSelect() {
 }
 
 void TFrm_Main::CB_TestOsszeallSelect() {
-  double total = 0;
   if (!Store_.Ures()) {
     PGyElem c = Store_.GyokerKeres(CB_TestOsszeall->currentIndex());
     Store_.TesztGyoker = c ? c : Store_.Gyoker();
     AktElem = Store_.TesztGyoker->Elemek ? Store_.TesztGyoker->Elemek->Kov : nullptr;
-    total = CompositionSeconds(Store_.TesztGyoker);
-    // The progress bar is reset only for a composition with items.
-    if (AktElem) {
-      ProgressBar->setMaximum(100);
-      ProgressStep = int(std::nearbyint(total * 10));
-      ProgressBar->setValue(0);
-      L_Perc->setText(QStringLiteral("0%"));
-    }
   }
-  E_TestHossz->setText(FloatToStr(total));
+  ShowTestLength();
+}
+
+void TFrm_Main::ShowTestLength() {
+  E_TestHossz->setText(FloatToStr(Store_.Ures() ? 0 : CompositionSeconds(Store_.TesztGyoker)));
 }
 
 QString TFrm_Main::VSTGetText(int row, int column) const {

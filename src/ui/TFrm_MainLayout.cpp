@@ -86,12 +86,17 @@ QLineEdit* Edit(QWidget* parent, const char* name, int l, int t, int w, int h) {
   return Place(new QLineEdit(parent), name, l, t, w, h);
 }
 
-// A read-only, disabled field with a flat border.
+// A read-only, disabled field with a flat border, in the system's grey text
+// colour on white: readable at a glance, not the style's faint disabled text.
 QLineEdit* ShowField(QWidget* parent, const char* name, int l, int t, int w, int h) {
   QLineEdit* e = Edit(parent, name, l, t, w, h);
   e->setReadOnly(true);
   e->setEnabled(false);
   e->setFrame(false);
+  QPalette pal = e->palette();
+  pal.setColor(QPalette::Disabled, QPalette::Text, clGrayText);
+  pal.setColor(QPalette::Disabled, QPalette::Base, clWhite);
+  e->setPalette(pal);
   return e;
 }
 
@@ -254,7 +259,9 @@ void TFrm_Main::CreateControls() {
   ProgressBar = Place(new QProgressBar(GB_Teszt), "ProgressBar", 164, 50, 185, 18);
   ProgressBar->setTextVisible(false);
   ProgressBar->hide();
-  L_Perc = Label(GB_Teszt, "L_Perc", "0%", 366, 51, 18, 15);
+  // Sized for "100%": it grows to the left of its right edge, as a
+  // right-aligned label that fits its text does.
+  L_Perc = Label(GB_Teszt, "L_Perc", "0%", 352, 51, 32, 15);
   L_Perc->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   L_Perc->hide();
 
@@ -304,10 +311,15 @@ void TFrm_Main::CreateControls() {
   B_Prev = Button(Sheet_Lejatszas, "B_Prev", "Előző", 249, 86, 75, 25);
   B_Next = Button(Sheet_Lejatszas, "B_Next", "Következő", 325, 86, 75, 25);
   for (TFlatButton* b : {B_First, B_Prev, B_Next}) Anchors_->Anchor(b, akTop | akRight);
+  L_OnAir = Label(Sheet_Lejatszas, "L_OnAir", "Most nem szól semmi.", 9, 118, 391, 40);
+  L_OnAir->setFont(ControlFont());
+  L_OnAir->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Anchors_->Anchor(L_OnAir, akLeft | akTop | akRight);
 
+  // Five looks a second at what the device has played.
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
-  Timer->setInterval(50);
+  Timer->setInterval(200);
 
   OpenDialog = {U("Fájl keresés"), U("Wav fájlok|*.wav|MP3 fájlok|*.mp3"), QStringLiteral(".")};
   OpenDialog_Open = {U("Fájl megnyitása"), U("Vomrella szimulátor script|*.vrs"), QStringLiteral(".")};

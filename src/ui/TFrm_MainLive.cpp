@@ -13,6 +13,9 @@ void TFrm_Main::AdatlapKitolt(int32_t n) {
     E_Akt->setText(Text(c->Nev));
     PGyElem after = c->Kov ? c->Kov : Store_.Gyoker()->Kov;
     E_Next->setText(Text(after->Nev));
+    // From their start: names that differ at the start must look different.
+    E_Akt->setCursorPosition(0);
+    E_Next->setCursorPosition(0);
   }
   SetApplicationTitle(QStringLiteral("VR - ") + E_Akt->text());
   RemoteStateChanged();

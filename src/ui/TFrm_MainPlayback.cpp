@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TInputList.h"
@@ -64,6 +66,7 @@ void TFrm_Main::B_FileStartClick() {
   // the window's readers at every keystroke) never touches a playing one.
   // A pass in progress is stopped first: its reader is freed below.
   if (DXOut->Busy()) DXOut->Stop(false);
+  EndOnAir();
   TComponentPtr<TAuFileIn> reader = CreateClipReader(path.string());
   DXOut->SetInput(reader.get());
   PreviewReader_ = std::move(reader);
@@ -83,11 +86,13 @@ void TFrm_Main::B_FilePauseClick() {
     DXOut->Pause();
   else
     DXOut->Resume();
+  if (Timer->isActive()) TimerTimer();
   RemoteStateChanged();
 }
 
 void TFrm_Main::B_FileStopClick() {
   DXOut->Stop(false);
+  EndOnAir();
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
   RemoteStateChanged();
@@ -127,13 +132,49 @@ bool TFrm_Main::StartTestRun() {
     B_FileStart->setEnabled(true);
     return false;
   }
+  StartOnAir();
   RemoteStateChanged(true);
   return true;
 }
 
-void TFrm_Main::TimerTimer() { ProgressBar->setValue(ProgressBar->value() + ProgressStep); }
+void TFrm_Main::StartOnAir() {
+  RunProgress_.Start(CompositionSeconds(Store_.TesztGyoker));
+  OnAirName_ = Text(Store_.TesztGyoker->Nev);
+  ProgressBar->setMaximum(100);
+  ProgressBar->setValue(0);
+  L_Perc->setText(QStringLiteral("0%"));
+  ProgressBar->show();
+  L_Perc->show();
+  ShowOnAirText(false);
+  Timer->start();
+}
+
+void TFrm_Main::EndOnAir() {
+  Timer->stop();
+  ProgressBar->hide();
+  L_Perc->hide();
+  L_OnAir->setText(U("Most nem szól semmi."));
+}
+
+void TFrm_Main::ShowOnAirText(bool paused) {
+  QString text = U("Most szól: ") + OnAirName_ + QLatin1Char('\n') + U("Eltelt: ") + RunProgress_.ElapsedText() +
+                 U("   Hátra: ") + RunProgress_.RemainingText();
+  if (paused) text += U("   (szünetel)");
+  L_OnAir->setText(text);
+}
+
+void TFrm_Main::TimerTimer() {
+  // The run has ended, or a preview has taken the output.
+  const TOutputStatus status = DXOut ? DXOut->Status() : osIdle;
+  if (status == osIdle || DXOut->Input() != InputList) return EndOnAir();
+  RunProgress_.Update(DXOut->PlayedSeconds());
+  ProgressBar->setValue(RunProgress_.Percent());
+  L_Perc->setText(QString::number(RunProgress_.Percent()) + QLatin1Char('%'));
+  ShowOnAirText(status == osPaused);
+}
 
 void TFrm_Main::DXOutDone() {
+  EndOnAir();
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
   RemoteStateChanged();

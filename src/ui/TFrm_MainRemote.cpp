@@ -69,7 +69,7 @@ TRemoteSnapshot TFrm_Main::RemoteSnapshot() const {
                : status == osPaused  ? TRemoteSnapshot::Paused
                                      : TRemoteSnapshot::Stopped;
   shown.TestRunInOutput = DXOut && status != osIdle && DXOut->Input() == InputList;
-  shown.ProgressPercent = DXOut ? DXOut->Progress() : 0;
+  if (shown.TestRunInOutput) shown.ElapsedSeconds = RunProgress_.ElapsedFor(DXOut->PlayedSeconds());
   shown.HasCompositions = CB_RogzOsszeall->count() > 0;
   shown.Next = E_Akt->text();
   shown.After = E_Next->text();

@@ -87,13 +87,17 @@ void TFrm_Main::Pop_OpenClick() {
   const std::optional<QString> path = Dialogs_->OpenFile(OpenDialog_Open);
   if (!path) return;
   if (!ScriptBetolt(*path)) return;
+  ShowLoadedScript();
+  // A load that dropped lines has ended with their list instead.
+  if (!LastLoadListedDrops_) Dialogs_->InfoBox(U("A beolvasás befejeződött."));
+}
+
+void TFrm_Main::ShowLoadedScript() {
   SelectBothRows(Store_.Ures() ? -1 : 0);
   CB_RogzOsszeallSelect();
   CB_TestOsszeallSelect();
   AktIndex = 0;
   AdatlapKitolt(0);
-  // A load that dropped lines has ended with their list instead.
-  if (!LastLoadListedDrops_) Dialogs_->InfoBox(U("A beolvasás befejeződött."));
 }
 
 bool TFrm_Main::ScriptBetolt(const QString& path) {

@@ -428,6 +428,12 @@ TEST(CliWindowShot, RendersTheThreePagesOfTheDemo) {
   }
   const TResult bad = RunProgram(folder, {"--window-shot"}, {{"QT_QPA_PLATFORM", "offscreen"}});
   EXPECT_EQ(bad.Status, 2);
+
+  // With a run in progress the live page shows it: another picture.
+  for (const char* seconds : {"x", "2.5"})
+    EXPECT_EQ(RunProgram(folder, {"--window-shot", folder.File("air"), "--on-air", seconds},
+                         {{"QT_QPA_PLATFORM", "offscreen"}}).Status, seconds[0] == 'x' ? 2 : 0);
+  EXPECT_NE(ReadFileBytes(folder.File("air/page-2.png")), ReadFileBytes(folder.File("shots/page-2.png")));
 }
 
 // --- --run: a composition of a script through the window's chain ----------

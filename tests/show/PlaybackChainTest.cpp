@@ -16,6 +16,7 @@
 #include "audio/decoders/ClipReader.h"
 #include "show/ChainTestSupport.h"
 #include "show/OperatorText.h"
+#include "show/TRunProgress.h"
 #include "show/TTestRunChain.h"
 #include "support/WavBuilder.h"
 
@@ -534,5 +535,22 @@ TEST_P(TestRunInterrupted, PreviewStartedDuringARunRetargetsTheOutputAndPlaysFro
 // of sleep N the worker has read about 1.49 + 0.8 x (N - 1) seconds: sleep 1
 // falls in the first clip, 3 in the pause, 6 in the second clip.
 INSTANTIATE_TEST_SUITE_P(AtSleep, TestRunInterrupted, ::testing::Values(1, 3, 6));
+
+}  // namespace
+
+namespace {
+
+TEST(RunProgress, TimesReadAsMinutesAndSecondsAndNeverGoBackOrPastTheEnd) {
+  TRunProgress run;
+  run.Start(90.5);
+  run.Update(30.2);
+  EXPECT_EQ(run.ElapsedText() + run.RemainingText(), QStringLiteral("0:301:01"));  // 60.3 s left
+  EXPECT_EQ(run.Percent(), 33);
+  run.Update(0);  // the output between two passes
+  EXPECT_DOUBLE_EQ(run.Elapsed(), 30.2);
+  run.Update(95);  // the silence after the last clip
+  EXPECT_EQ(run.RemainingText() + QString::number(run.Percent()), QStringLiteral("0:00100"));
+  EXPECT_EQ(TRunProgress::MinSec(6000), QStringLiteral("100:00"));
+}
 
 }  // namespace

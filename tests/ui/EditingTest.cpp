@@ -54,7 +54,8 @@ TEST_F(EditingTest, NewCompositionSelectsTheLastRowEvenWhenCancelledOrBlank) {
 TEST_F(EditingTest, RenameAcceptsEmptyAndKeepsTheTestTotal) {
   AddComposition(U("A"));
   AddItem("egy.wav", "500");
-  EXPECT_EQ(Window->E_TestHossz->text(), QStringLiteral("0"));  // the total is of the last test selection
+  // The total follows the item edit at once, not only a new test selection.
+  EXPECT_EQ(Window->E_TestHossz->text(), QLocale().toString(2.5, 'g', 15));
   Window->CB_TestOsszeallSelect();
   EXPECT_EQ(Window->E_TestHossz->text(), QLocale().toString(2.5, 'g', 15));
 
@@ -64,7 +65,7 @@ TEST_F(EditingTest, RenameAcceptsEmptyAndKeepsTheTestTotal) {
   EXPECT_EQ(Window->Store().GyokerKeres(0)->Nev, "");
   EXPECT_EQ(Selector(false), std::vector<QString>{QString()});
   EXPECT_EQ(Window->CB_RogzOsszeall->currentIndex(), 0);
-  EXPECT_EQ(Window->E_TestHossz->text(), QLocale().toString(2.5, 'g', 15));
+  EXPECT_EQ(Window->E_TestHossz->text(), QLocale().toString(5.5, 'g', 15));
 
   // Cancelling keeps the name.
   Dialogs->InputAnswers.push_back(U("B"));
@@ -111,6 +112,8 @@ TEST_F(EditingTest, ItemMovesAndDeletesRenumberAndLeaveNoSelection) {
   ASSERT_EQ(Column(1), (std::vector<QString>{"egy.wav", "ketto.wav", "HAROM.WAV", "negy.mp3"}));
   EXPECT_EQ(Column(2), (std::vector<QString>{"2s", "3s", "1s", "1s"}));
   EXPECT_EQ(Column(3)[0], QStringLiteral("10ms"));
+  auto total = [&] { return Window->E_TestHossz->text(); };
+  EXPECT_EQ(total(), QLocale().toString(7.04, 'g', 15));
 
   SelectItemRow(2);
   Window->B_FelClick();
@@ -129,10 +132,14 @@ TEST_F(EditingTest, ItemMovesAndDeletesRenumberAndLeaveNoSelection) {
   SelectItemRow(0);
   Window->B_LeClick();
   EXPECT_EQ(Column(1), (std::vector<QString>{"HAROM.WAV", "egy.wav", "ketto.wav", "negy.mp3"}));
+  EXPECT_EQ(total(), QLocale().toString(7.04, 'g', 15));
   SelectItemRow(1);
   Window->B_TorolClick();
   EXPECT_EQ(Column(1), (std::vector<QString>{"HAROM.WAV", "ketto.wav", "negy.mp3"}));
   EXPECT_EQ(Column(0), (std::vector<QString>{"1", "2", "3"}));
+  // The test group's total follows the delete, by the one length rule.
+  EXPECT_EQ(total(), QLocale().toString(CompositionSeconds(Window->Store().TesztGyoker), 'g', 15));
+  EXPECT_EQ(total(), QLocale().toString(5.03, 'g', 15));
 }
 
 TEST_F(EditingTest, ClipCheckMeasuresEveryExtensionAndAddResetsTheStatus) {

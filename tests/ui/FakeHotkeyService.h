@@ -1,9 +1,11 @@
 #pragma once
 // Hotkeys for the offscreen window tests: registrations are recorded, a test
 // presses a registered combination with Press, and combinations listed in
-// Taken fail as if another program held them.
+// Taken fail as if another program held them. The double-press rule reads
+// the fake's own clock, which each press moves on.
 
 #include <QChar>
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
@@ -19,7 +21,12 @@ class TFakeHotkeyService : public THotkeyService {
     QChar Key;
   };
 
+  TFakeHotkeyService() {
+    SetClock([this] { return Now; });
+  }
+
   std::set<QChar> Taken;
+  std::chrono::steady_clock::time_point Now{std::chrono::hours(1)};
   std::map<uint16_t, QChar> Registered;
   std::vector<TCall> Calls;
 
@@ -38,9 +45,11 @@ class TFakeHotkeyService : public THotkeyService {
   }
   void UnregisterAll() override { Registered.clear(); }
 
-  // A press of CTRL+key: delivered with the id the key is registered under;
-  // false when no id holds it.
-  bool Press(QChar key) {
+  // A press of CTRL+key `after` the previous press (by default a new press,
+  // not a double one): delivered with the id the key is registered under
+  // unless the double-press rule drops it; false when no id holds it.
+  bool Press(QChar key, std::chrono::milliseconds after = std::chrono::seconds(1)) {
+    Now += after;
     for (const auto& [id, registered] : Registered)
       if (registered == key) {
         Pressed(id);

@@ -13,6 +13,7 @@
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/TSoundClock.h"
 #include "audio/output/TVirtualSoundSystem.h"
+#include "services/remote/TMprisService.h"
 #include "show/ChainTestSupport.h"
 #include "widgets/SystemColors.h"
 #include "widgets/TFlatButton.h"
@@ -178,6 +179,11 @@ TEST_F(HotkeyTest, PlayWhileARunPlaysStopsItPlaysTheLiveCompositionAndAdvancesTh
   EXPECT_EQ(Window->E_Akt->text(), QStringLiteral("Elso"));
   EXPECT_EQ(Window->CB_TestOsszeall->currentIndex(), 2);
   EXPECT_FALSE(Window->B_OsszeallRun->isEnabled());
+  // A double press is one GO, by the rule the remote control follows: the
+  // second press within the window neither cuts the run nor skips one.
+  ASSERT_TRUE(Hotkeys->Press(QLatin1Char('P'), TMprisService::kHeldWindow - std::chrono::milliseconds(1)));
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->CB_TestOsszeall->currentIndex(), 2);
   Clock->Release();
   ASSERT_TRUE(WaitUntil([&] { return Window->B_OsszeallRun->isEnabled(); }));
 

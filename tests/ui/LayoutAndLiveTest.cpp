@@ -16,6 +16,7 @@
 
 #include "WindowTestSupport.h"
 #include "ui/TVomrellaApplication.h"
+#include "widgets/SystemColors.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/TOwnPageControl.h"
 
@@ -215,6 +216,17 @@ TEST_F(LiveTest, NextAndPreviousWrapAtBothEnds) {
   Window->B_FirstClick();
   EXPECT_EQ(Window->AktIndex, 0);
   EXPECT_EQ(Window->E_Akt->text(), "A");
+
+  // Long names show from their start, in the system's grey text on white.
+  AddComposition(U("Zárás előtt – kérjük, fáradjanak a kijárathoz, a pénztárak hamarosan bezárnak"));
+  Window->B_PrevClick();  // the long name is next
+  EXPECT_EQ(Window->E_Akt->cursorPosition(), 0);
+  Window->B_PrevClick();  // and after the next
+  EXPECT_EQ(Window->E_Next->cursorPosition(), 0);
+  for (QLineEdit* field : {Window->E_Akt, Window->E_Next}) {
+    EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Text), SystemColors::clGrayText);
+    EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Base), SystemColors::clWhite);
+  }
 }
 
 TEST_F(LiveTest, OneCompositionStaysAtZeroAndAnEmptyStoreKeepsTheFields) {

@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +27,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 class PlaybackTest : public WindowTest {
  protected:
@@ -191,6 +195,49 @@ TEST_F(PlaybackTest, StopAndPauseActDuringARunAndTheRunButtonFollowsTheRun) {
   const TDecoded clip = DecodeAlone(HangokPath("hosszu.wav"));
   EXPECT_TRUE(IsStreamThenSilence(Heard(), clip.Pcm, 0));
   EXPECT_TRUE(Dialogs->Texts("error").empty());
+}
+
+TEST_F(PlaybackTest, ARunShowsWhatTheDeviceHasPlayedElapsedAndRemainingPausedIncluded) {
+  WriteWav("hosszu.wav", 4.0, 2, 44100);
+  OpenWindowOnSimulatedClock();
+  AddComposition(QStringLiteral("Egy"));
+  AddItem(QStringLiteral("hosszu.wav"), QStringLiteral("1000"));  // 5 s in all
+  Clock->Hold();
+  Window->B_OsszeallRunClick();
+  EXPECT_TRUE(Window->Timer->isActive() && Window->ProgressBar->isVisibleTo(Window.get()));
+  // Five polls 495 ms apart have been played (though the buffer is full
+  // further) when the worker sleeps on the held clock.
+  ASSERT_TRUE(HoldClockFrom(2.4));
+  Window->TimerTimer();
+  const double played = double(Heard().size()) / (44100 * 4);
+  EXPECT_NEAR(played, 2.475, 1e-4);
+  EXPECT_DOUBLE_EQ(Window->OnAir().Elapsed(), played);
+  EXPECT_EQ(Window->ProgressBar->value(), 49);
+  EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("49%"));
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03"));
+
+  // Paused: the time stands, however long the pause.
+  Window->B_OsszeallPause->click();
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:02   Hátra: 0:03   (szünetel)"));
+  Clock->AdvanceMs(10000);
+  Window->TimerTimer();
+  EXPECT_DOUBLE_EQ(Window->OnAir().Elapsed(), played);
+
+  // Resumed and caught in the final drain: the silence after the
+  // composition does not count.
+  Window->B_OsszeallPause->click();
+  ASSERT_TRUE(HoldClockFrom(12.475 + 2.7));
+  Window->TimerTimer();
+  EXPECT_DOUBLE_EQ(Window->DXOut->PlayedSeconds(), double(Heard().size()) / (44100 * 4));
+  EXPECT_EQ(Window->L_Perc->text(), QStringLiteral("100%"));
+  EXPECT_GE(Window->L_Perc->width(), Window->L_Perc->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most szól: Egy\nEltelt: 0:05   Hátra: 0:00"));
+
+  // The end of the run hides the bar and the percentage again.
+  Clock->Release();
+  ASSERT_TRUE(WaitUntil([&] { return Window->B_OsszeallRun->isEnabled(); }));
+  EXPECT_TRUE(Window->ProgressBar->isHidden() && Window->L_Perc->isHidden());
+  EXPECT_EQ(Window->L_OnAir->text(), U("Most nem szól semmi."));
 }
 
 TEST_F(PlaybackTest, ARunWithNothingPlayableShowsTheWorkersMessage) {

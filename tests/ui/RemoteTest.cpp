@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cmath>
 #include <memory>
 
 #include <unistd.h>
@@ -182,10 +183,17 @@ TEST_F(RemoteTest, StatusAndMetadataAnswerWhatTheWindowShows) {
 
   // While the run plays, its composition is the title, though the live page
   // has moved on.
+  EXPECT_EQ(Property(kPlayer, QStringLiteral("Position")).toLongLong(), 0);
   Clock->Hold();
   EXPECT_EQ(Playerctl({QStringLiteral("play")}).Code, 0);
   ASSERT_TRUE(WaitUntil([&] { return Clock->WaitingSleepers() == 1; }));
   EXPECT_EQ(Playerctl({QStringLiteral("status")}).Out.trimmed(), QStringLiteral("Playing"));
+  // Position: what the device has played of the run (three polls of 495 ms),
+  // in microseconds, also while it is paused.
+  ASSERT_TRUE(HoldClockFrom(1.0));
+  const qlonglong played = std::llround(double(Sound->Heard().size()) / (44100 * 4) * 1e6);
+  EXPECT_NEAR(double(played), 1485000, 100);
+  EXPECT_EQ(Property(kPlayer, QStringLiteral("Position")).toLongLong(), played);
   EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("xesam:title")}).Out.trimmed(),
             QStringLiteral("Elso"));
   status = Remote(QStringLiteral("status"));
@@ -193,6 +201,7 @@ TEST_F(RemoteTest, StatusAndMetadataAnswerWhatTheWindowShows) {
   EXPECT_EQ(Playerctl({QStringLiteral("pause")}).Code, 0);
   EXPECT_EQ(Window->DXOut->Status(), osPaused);
   EXPECT_EQ(Playerctl({QStringLiteral("status")}).Out.trimmed(), QStringLiteral("Paused"));
+  EXPECT_EQ(Property(kPlayer, QStringLiteral("Position")).toLongLong(), played);
   Clock->Release();
 }
 

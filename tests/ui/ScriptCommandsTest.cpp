@@ -75,7 +75,7 @@ TEST_F(ScriptCommandsTest, SaveAndLoadRoundTripKeepsHungarianNamesOrderAndPauses
   EXPECT_EQ(Dialogs->Texts("info").back(), U("A beolvasás befejeződött."));
 }
 
-TEST_F(ScriptCommandsTest, StartUpLoadDropsMissingAndUnreadableClipsAndSelectsTheLast) {
+TEST_F(ScriptCommandsTest, StartUpLoadDropsMissingAndUnreadableClipsAndShowsTheFirstAsAMenuLoadDoes) {
   // Any extension but ".wav" is examined by the media reader.
   std::ifstream mp3(Folder / "Hangok" / "zene.mp3", std::ios::binary);
   WriteFile("ZENE2.MP3", std::string(std::istreambuf_iterator<char>(mp3), {}));
@@ -93,11 +93,15 @@ TEST_F(ScriptCommandsTest, StartUpLoadDropsMissingAndUnreadableClipsAndSelectsTh
                            "9. sor, [Üres] nincs.mp3: nem található"})
     EXPECT_TRUE(box.contains(U(part))) << part << "\n" << box.toStdString();
   EXPECT_EQ(Selector(true), (std::vector<QString>{U("Első"), U("Második"), U("Üres")}));
-  EXPECT_EQ(Window->CB_RogzOsszeall->currentIndex(), 2);
-  EXPECT_EQ(Window->CB_TestOsszeall->currentIndex(), 2);
-  EXPECT_EQ(Window->VSTModel->rowCount(), 0);
-  // The live page stays empty after a start-up load; the load is no edit.
-  EXPECT_TRUE(Window->E_Akt->text().isEmpty());
+  EXPECT_EQ(Window->CB_RogzOsszeall->currentIndex(), 0);
+  EXPECT_EQ(Window->CB_TestOsszeall->currentIndex(), 0);
+  EXPECT_EQ(Window->VSTModel->rowCount(), 2);
+  // The live page shows what the play key starts, as after a load from the
+  // menu; the load is no edit.
+  EXPECT_EQ(Window->AktIndex, 0);
+  EXPECT_EQ(Window->E_Akt->text(), U("Első"));
+  EXPECT_EQ(Window->E_Next->text(), U("Második"));
+  EXPECT_EQ(Window->ApplicationTitle(), U("VR - Első"));
   EXPECT_FALSE(Window->HasUnsavedChanges());
 
   const TCompositionStore& store = Window->Store();

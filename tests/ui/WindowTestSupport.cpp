@@ -38,7 +38,18 @@ void WindowTest::OpenWindowOnSimulatedClock() {
   TVirtualOptions sound;
   sound.Clock = Clock;
   Sound = std::make_shared<TVirtualSoundSystem>(sound);
+  Clock->SetSleepHook([clock = Clock.get(), from = HoldFromNs](uint32_t) {
+    if (clock->Now() < from->load()) return;
+    from->store(INT64_MAX);
+    clock->Hold();
+  });
   OpenWindow();
+}
+
+bool WindowTest::HoldClockFrom(double seconds) {
+  HoldFromNs->store(int64_t(seconds * 1e9));
+  Clock->Release();
+  return WaitUntil([&] { return Clock->IsHeld() && Clock->WaitingSleepers() == 1; });
 }
 
 bool WindowTest::WaitUntil(const std::function<bool()>& done) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <atomic>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +31,11 @@ class WindowTest : public ::testing::Test {
   // As OpenWindow, with DXOut's virtual device on a simulated clock (which
   // moves only while the output's worker sleeps, so a pass plays at once).
   void OpenWindowOnSimulatedClock();
+  // On the simulated clock: holds it at the first worker sleep that starts
+  // `seconds` or more after its zero (the worker has just looked at the
+  // device), and waits until the worker sleeps on it (false when it never
+  // did).
+  bool HoldClockFrom(double seconds);
 
   // Pumps the audio hand-off queue and the Qt event loop until `done` is
   // true; false when 60 s passed first (a safety net, never a result).
@@ -60,6 +67,7 @@ class WindowTest : public ::testing::Test {
   TFakeHotkeyService* Hotkeys = nullptr;  // owned by the window
   std::shared_ptr<TVirtualSoundSystem> Sound;
   std::shared_ptr<TSimulatedClock> Clock;  // set by OpenWindowOnSimulatedClock
+  std::shared_ptr<std::atomic<int64_t>> HoldFromNs = std::make_shared<std::atomic<int64_t>>(INT64_MAX);
   // Remote control (MPRIS) for the next OpenWindow: off unless a test names
   // the D-Bus connection to offer it on.
   QString RemoteConnection;

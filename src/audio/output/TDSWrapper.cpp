@@ -78,6 +78,13 @@ TSoundResult TDSWrapper::StartOutput() {
 
 TSoundResult TDSWrapper::StopOutput() {
   if (!S.OutputBuffer) return srOk;
+  if (S.Running) {
+    // What played since the last poll counts before the cursor is taken
+    // afresh at the restart.
+    uint32_t play = 0;
+    uint32_t write = 0;
+    if (S.OutputBuffer->GetCurrentPosition(play, write) == srOk) (void)CountPlayed(play);
+  }
   S.Running = false;
   return S.OutputBuffer->Stop();
 }
@@ -106,20 +113,7 @@ uint32_t TDSWrapper::QueryOutputSpace() {
   int64_t guard = int64_t(writeCursor) - int64_t(playCursor);
   if (guard < 0) guard += size;
   int64_t play = playCursor;
-
-  if (S.Running && S.TicksPerBuffer != 0) {
-    // The cursor alone cannot tell whether it went round the buffer since the
-    // last look; the elapsed time can.
-    const int64_t now = System.Clock().Now();
-    const int64_t elapsed = now - S.LastPlayTime;
-    S.LastPlayTime = now;
-    int64_t played = int64_t(playCursor) - int64_t(S.LastPlayCursor);
-    if (played < 0) played += size;
-    S.LastPlayCursor = playCursor;
-    const int64_t expected = int64_t(TInt128(elapsed) * size / S.TicksPerBuffer);
-    const int64_t wraps = (expected - played) / size;
-    if (wraps > 0) play += wraps * size;
-  }
+  if (S.Running) play += CountPlayed(playCursor) * size;
 
   int64_t empty = play - int64_t(S.WriteOffset);
   if (empty < 0) empty += size;
@@ -130,6 +124,26 @@ uint32_t TDSWrapper::QueryOutputSpace() {
     empty = size - guard;
   }
   return uint32_t(empty);
+}
+
+int64_t TDSWrapper::CountPlayed(uint32_t PlayCursor) {
+  const int64_t size = S.BufferSize;
+  if (size == 0) return 0;
+  int64_t played = int64_t(PlayCursor) - int64_t(S.LastPlayCursor);
+  if (played < 0) played += size;
+  S.LastPlayCursor = PlayCursor;
+  int64_t wraps = 0;
+  if (S.TicksPerBuffer != 0) {
+    const int64_t now = System.Clock().Now();
+    const int64_t elapsed = now - S.LastPlayTime;
+    S.LastPlayTime = now;
+    const int64_t expected = int64_t(TInt128(elapsed) * size / S.TicksPerBuffer);
+    wraps = std::max<int64_t>(0, (expected - played) / size);
+  }
+  // Only the worker writes it: a load and a store, no read-modify-write.
+  S.PlayedBytes.store(S.PlayedBytes.load(std::memory_order_relaxed) + played + wraps * size,
+                      std::memory_order_relaxed);
+  return wraps;
 }
 
 template <class Fill>
@@ -164,6 +178,7 @@ void TDSWrapper::CloseDevice() {
     S.OutputBuffer.reset();
   }
   S.Running = false;
+  S.PlayedBytes.store(0, std::memory_order_relaxed);
   S.PrimaryBuffer.reset();
   S.Device.reset();
 }

@@ -3,8 +3,8 @@
 // its looping output buffer, with the buffer arithmetic (how much may be
 // written, where, and whether the play cursor overtook the writer).
 //
-// Threads: the output's worker calls everything. Running and Underflows are
-// atomics so that other threads may read them.
+// Threads: the output's worker calls everything. Running, Underflows and
+// PlayedBytes are atomics so that other threads may read them.
 //
 // Every operation returns a TSoundResult (0 = success) and stops at the first
 // failing call.
@@ -40,6 +40,10 @@ struct TDSOutputState {
   uint32_t LastPlayCursor = 0;
   std::atomic<int32_t> Underflows{0};
   std::atomic<bool> Running{false};
+  // Bytes that have passed the play cursor since the device was opened, as
+  // the worker last looked (each query of the output space, and when it
+  // stops the buffer); laps of the buffer count in full. Zero once closed.
+  std::atomic<int64_t> PlayedBytes{0};
   std::unique_ptr<TSoundBuffer> PrimaryBuffer;
 };
 
@@ -73,6 +77,10 @@ class TDSWrapper {
  private:
   template <class Fill>
   TSoundResult WriteAt(uint32_t N, Fill&& fill);
+  // Adds what passed the play cursor since the last look to PlayedBytes;
+  // returns the whole laps of the buffer the cursor made meanwhile (known
+  // from the clock: the cursor alone cannot tell).
+  int64_t CountPlayed(uint32_t PlayCursor);
 
   TSoundSystem& System;
   TDSOutputState S;

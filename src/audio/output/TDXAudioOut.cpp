@@ -127,6 +127,8 @@ void TDXAudioOut::Prepare() {
   FChannels = int32_t(input->Channels());
   FSampleRate = int32_t(input->SampleRate());
   FBitsPerSample = int32_t(input->BitsPerSample());
+  FPassBytesPerSecond.store(uint32_t(std::min<uint64_t>(
+      uint64_t(uint32_t(FBitsPerSample) >> 3) * uint32_t(FChannels) * uint32_t(FSampleRate), UINT32_MAX)));
 
   Wrapper.Reset();
   if (Wrapper.OpenDevice(FDevices[size_t(device)].Guid) != srOk)
@@ -152,6 +154,12 @@ void TDXAudioOut::Prepare() {
   LastUnderruns = 0;
   DrainRoundsLeft = -1;
   LastPollAt = -1;
+}
+
+double TDXAudioOut::PlayedSeconds() const {
+  const uint32_t bytesPerSecond = FPassBytesPerSecond.load();
+  if (bytesPerSecond == 0) return 0;
+  return double(Wrapper.State().PlayedBytes.load(std::memory_order_relaxed)) / bytesPerSecond;
 }
 
 void TDXAudioOut::NotePoll(uint32_t SleptMs) {

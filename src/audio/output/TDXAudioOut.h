@@ -60,6 +60,12 @@ class TDXAudioOut : public TAuOutput {
   int32_t DeviceCount() const { return FDeviceCount; }
   const TDeviceInfo& Devices(int32_t Index) const { return FDevices.at(size_t(Index)); }
 
+  // Seconds of the pass the device has played: what passed its play cursor
+  // by the worker's last look (every poll, and when it pauses). Reading
+  // costs the worker nothing; it is 0 before a pass plays and once it has
+  // ended, and it includes the silence a pass ends with. Any thread.
+  double PlayedSeconds() const;
+
   // The underflow count when the last underrun was reported.
   int32_t Underruns() const { return FUnderruns.load(); }
 
@@ -116,6 +122,7 @@ class TDXAudioOut : public TAuOutput {
   int32_t FSampleRate = 0;
   int32_t FBitsPerSample = 0;
   std::atomic<bool> InputEnded{false};
+  std::atomic<uint32_t> FPassBytesPerSecond{0};  // the pass format's, set in Prepare
   bool FirstBlock = false;
   std::unique_ptr<uint8_t[]> TransferBlock;
   std::atomic<int32_t> FDeviceNumber{0};

@@ -2,7 +2,8 @@
 // System-wide hotkeys: CTRL plus one key, registered for the main window
 // under an id, removed again by that id, each press delivered on the GUI
 // thread with the id. A held combination fires once; the next press fires
-// again.
+// again, unless it comes within TPressGuard::kWindow of the previous press
+// of the same combination (a double press is one GO).
 //
 // Threads: GUI thread only, presses included.
 
@@ -12,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "services/hotkeys/TPressGuard.h"
 
 class THotkeyService {
  public:
@@ -29,14 +32,20 @@ class THotkeyService {
   virtual void UnregisterAll() = 0;
 
   void SetPressHandler(TPressHandler handler) { PressHandler = std::move(handler); }
+  // Replaces the clock the double-press rule reads (tests).
+  void SetClock(TPressGuard::TClock clock) { Guard.SetClock(std::move(clock)); }
 
  protected:
+  // A press of id's combination (not a held key's repeat): delivered unless
+  // it repeats the previous press of id within the guard's window.
   void Pressed(uint16_t id) {
+    if (!Guard.Take(id)) return;
     if (PressHandler) PressHandler(id);
   }
 
  private:
   TPressHandler PressHandler;
+  TPressGuard Guard;
 };
 
 // The program-wide atom table: the same name gives the same 16-bit value

@@ -154,9 +154,7 @@ QString TMprisService::PlaybackStatus() const { return MprisPlaybackStatus(FTarg
 
 qlonglong TMprisService::Position() const {
   const TRemoteSnapshot shown = FTarget.RemoteSnapshot();
-  if (!RunPlaying(shown)) return 0;
-  const int32_t percent = shown.ProgressPercent;
-  return percent < 0 ? 0 : RunLengthUs * percent / 100;
+  return RunPlaying(shown) ? Microseconds(shown.ElapsedSeconds) : 0;
 }
 
 TMprisService::TState TMprisService::Current() const {
@@ -223,22 +221,15 @@ void TMprisService::RunStarted(int index, const QString& name, double seconds) {
 }
 
 bool TMprisService::Held(TRemoteAction action) {
-  int slot = -1;
   switch (action) {
-    case TRemoteAction::Play: slot = 0; break;
-    case TRemoteAction::Pause: slot = 1; break;
-    case TRemoteAction::Next: slot = 2; break;
-    case TRemoteAction::Previous: slot = 3; break;
+    case TRemoteAction::Play:
+    case TRemoteAction::Pause:
+    case TRemoteAction::Next:
+    case TRemoteAction::Previous: return !Guard.Take(int(action));
     case TRemoteAction::Stop:
-    case TRemoteAction::Raise: return false;  // nothing changes when repeated
+    case TRemoteAction::Raise: break;  // nothing changes when repeated
   }
-  const auto now = Clock ? Clock() : std::chrono::steady_clock::now();
-  // Measured from the previous call, taken or not: a key held down (the
-  // desktop repeating its media key) fires once however long it is held.
-  const bool held = Called[slot] && now - LastCall[slot] < kHeldWindow;
-  LastCall[slot] = now;
-  Called[slot] = true;
-  return held;
+  return false;
 }
 
 void TMprisService::Answer(TPendingCall& call, const QString* error) {

@@ -10,14 +10,18 @@
 //   Stop              the stop button
 //   Raise             shows the window
 //   Quit              refused: a remote must not end a show
-// A remote action arrives like a key press: the same action again within
-// kHeldWindow of the previous call is the key still held and is ignored.
+// A remote action arrives like a key press and follows the hotkeys' rule
+// (TPressGuard): the same action again within kHeldWindow of the previous
+// call is a held key or a double press and is ignored.
 // An action that shows an error box in the window answers the call with a
 // D-Bus error carrying the box's text, before the box waits for the operator.
 //
 // Properties follow the target's snapshot: the window calls Refresh when a
 // run starts, pauses or ends and when the live page changes, and Refresh
 // sends PropertiesChanged for what differs from the last values sent.
+// Position is the elapsed time of the test run on air (what the device has
+// played of it), in microseconds; 0 when none plays. MPRIS sends no signal
+// for it: clients ask.
 //
 // Threads: GUI thread only; D-Bus calls are delivered there.
 
@@ -30,19 +34,20 @@
 #include <cstdint>
 #include <functional>
 
+#include "services/hotkeys/TPressGuard.h"
 #include "services/remote/TRemoteTarget.h"
 
 class TMprisService : public QObject {
   Q_OBJECT
 
  public:
-  using TClock = std::function<std::chrono::steady_clock::time_point()>;
+  using TClock = TPressGuard::TClock;
 
   static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.vomrella";
   static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
   static constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
   static constexpr const char* kErrorName = "org.mpris.MediaPlayer2.vomrella.Error.Failed";
-  static constexpr std::chrono::milliseconds kHeldWindow{300};
+  static constexpr std::chrono::milliseconds kHeldWindow = TPressGuard::kWindow;
 
   // Registers the player object and a bus name on `bus`; check Registered().
   // `target` must outlive the service.
@@ -58,7 +63,7 @@ class TMprisService : public QObject {
   // The bus name taken.
   QString ServiceName() const { return FServiceName; }
   // Replaces the clock the held-key rule reads (tests).
-  void SetClock(TClock clock) { Clock = std::move(clock); }
+  void SetClock(TClock clock) { Guard.SetClock(std::move(clock)); }
 
   // The target's state may have changed: PropertiesChanged for what did.
   void Refresh();
@@ -102,9 +107,7 @@ class TMprisService : public QObject {
   QString FServiceName;
   QString FProblem;
   bool ObjectRegistered = false;
-  TClock Clock;
-  std::chrono::steady_clock::time_point LastCall[4] = {};
-  bool Called[4] = {};
+  TPressGuard Guard;
   TPendingCall* Pending = nullptr;  // the call being served, innermost first
   TState Sent;
   // The composition of the run that plays.

@@ -15,7 +15,7 @@ struct TRemoteSnapshot {
   enum TStatus { Stopped, Playing, Paused };
   TStatus Status = Stopped;        // the sound output's status
   bool TestRunInOutput = false;    // the output is busy with the test run (not a clip preview)
-  int32_t ProgressPercent = 0;     // of the output's pass; -1 when open-ended
+  double ElapsedSeconds = 0;       // of the test run: what the device has played of it
   bool HasCompositions = false;
   QString Next;                    // the live page's "Következő:" field
   QString After;                   // its "Utána:" field

@@ -316,6 +316,11 @@ TEST(DXAudioOutPause, PauseAndResumeKeepTheHeardStreamGaplessEvenAfterALongPause
   rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
   ASSERT_TRUE(rig.RunAndHoldAfter(44100 * 4 * 2));
 
+  // The played time is what passed the play cursor (three polls), not what
+  // was pulled (two seconds).
+  constexpr double kBytesPerSecond = 44100 * 4;
+  EXPECT_EQ(rig.Heard().size(), size_t(3 * 8820 * 4));
+  EXPECT_DOUBLE_EQ(rig.Out->PlayedSeconds(), double(rig.Heard().size()) / kBytesPerSecond);
   rig.Out->Pause();
   EXPECT_EQ(rig.Out->Status(), osPaused);
   rig.Out->Pause();  // a second press changes nothing
@@ -327,9 +332,11 @@ TEST(DXAudioOutPause, PauseAndResumeKeepTheHeardStreamGaplessEvenAfterALongPause
   rig.SimClock->AdvanceMs(10000);
   rig.SimClock->Release();
   EXPECT_EQ(rig.Heard().size(), heardBefore);
+  EXPECT_DOUBLE_EQ(rig.Out->PlayedSeconds(), double(heardBefore) / kBytesPerSecond);
   rig.Out->Resume();
   EXPECT_EQ(rig.Input->Resumes.load(), 1);
   ASSERT_TRUE(rig.WaitDone());
+  EXPECT_EQ(rig.Out->PlayedSeconds(), 0);  // the pass has ended
 
   EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
   EXPECT_EQ(rig.Out->Underruns(), 0);

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "audio/output/TVirtualSoundSystem.h"
+#include "services/hotkeys/TPressGuard.h"
 #include "services/hotkeys/TXcbHotkeyService.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/TFrm_Main.h"
@@ -124,6 +125,8 @@ class XcbHotkeyTest : public ::testing::Test {
     auto hotkeys = std::make_unique<TXcbHotkeyService>(Server->Display);
     ASSERT_TRUE(hotkeys->Connected());
     Service = hotkeys.get();
+    // Each press a second after the last: not a double press.
+    Service->SetClock([this] { return Now += std::chrono::seconds(1); });
     TFrm_Main::TOptions options;
     options.Dialogs = std::move(dialogs);
     options.Hotkeys = std::move(hotkeys);
@@ -170,6 +173,7 @@ class XcbHotkeyTest : public ::testing::Test {
   std::unique_ptr<TFrm_Main> Window;
   TScriptedDialogs* Dialogs = nullptr;
   TXcbHotkeyService* Service = nullptr;
+  std::chrono::steady_clock::time_point Now{};
 };
 
 TEST_F(XcbHotkeyTest, APressFiresOnceAHeldKeyOnceAndAnOffRowNotAtAll) {
@@ -226,6 +230,20 @@ TEST_F(XcbHotkeyTest, ACombinationAnotherClientHoldsCannotBeSwitchedOn) {
 }  // namespace
 
 namespace {
+
+TEST(PressGuard, ASecondPressOfAnActionWithinTheWindowIsDroppedMeasuredFromThePressBefore) {
+  using namespace std::chrono_literals;
+  std::chrono::steady_clock::time_point now{1h};
+  TPressGuard guard([&] { return now; });
+  EXPECT_TRUE(guard.Take(1));
+  now += 299ms;
+  EXPECT_FALSE(guard.Take(1));
+  EXPECT_TRUE(guard.Take(2));  // another action is a key of its own
+  now += 299ms;
+  EXPECT_FALSE(guard.Take(1));  // measured from the dropped press
+  now += 300ms;
+  EXPECT_TRUE(guard.Take(1));
+}
 
 TEST(XcbHotkeyKeysyms, LettersDigitsAndOtherCharactersMapToTheirKeySymbols) {
   EXPECT_EQ(TXcbHotkeyService::KeysymFor(QLatin1Char('A')), 0x61u);  // XK_a

@@ -134,7 +134,7 @@ TEST_F(MprisService, PropertiesShowTheTargetsSnapshot) {
   Service->RunStarted(0, U("Próba"), 40.0);
   Target.Shown.Status = TRemoteSnapshot::Playing;
   Target.Shown.TestRunInOutput = true;
-  Target.Shown.ProgressPercent = 25;
+  Target.Shown.ElapsedSeconds = 10.0;
   QVariantMap running = qdbus_cast<QVariantMap>(Property("Metadata").value<QDBusArgument>());
   EXPECT_EQ(running.value(QStringLiteral("xesam:title")).toString(), U("Próba"));
   EXPECT_EQ(running.value(QStringLiteral("mpris:length")).toLongLong(), 40000000);
