@@ -3,13 +3,20 @@
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <portaudio.h>
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -25,6 +32,49 @@ void SilenceJack() {
   using TSetHook = void (*)(void (*)(const char*));
   for (const char* name : {"jack_set_error_function", "jack_set_info_function"})
     if (void* symbol = dlsym(RTLD_DEFAULT, name)) reinterpret_cast<TSetHook>(symbol)(&SilentJackMessage);
+}
+
+// PortAudio reports its internal failures ("Expression '...' failed in
+// 'src/hostapi/alsa/pa_linux_alsa.c', line: ...") on stderr, for instance
+// when a stream dies, and offers no hook to turn them off. The operator gets
+// the output's own message instead: stderr is put behind a filter that drops
+// exactly those lines and passes everything else on as it came. (An
+// unbuffered stream hands each formatted line to the filter in one write.)
+ssize_t WriteUnlessPortAudioTrace(void*, const char* data, size_t size) {
+  const std::string_view text(data, size);
+  if (text.starts_with("Expression '") && text.find("' failed in '") != std::string_view::npos) return ssize_t(size);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(STDERR_FILENO, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return done > 0 ? ssize_t(done) : -1;
+    done += size_t(n);
+  }
+  return ssize_t(size);
+}
+
+void FilterPortAudioTraces() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    cookie_io_functions_t io{};
+    io.write = &WriteUnlessPortAudioTrace;
+    FILE* filtered = fopencookie(nullptr, "w", io);
+    if (!filtered) return;
+    setvbuf(filtered, nullptr, _IONBF, 0);
+    std::fflush(stderr);
+    stderr = filtered;
+  });
+}
+
+// Real-time scheduling for the calling thread where the system allows it;
+// quietly nothing where it does not (no privilege, no rtprio limit).
+bool AskForRealtime() {
+  int policy = SCHED_OTHER;
+  sched_param param{};
+  if (pthread_getschedparam(pthread_self(), &policy, &param) == 0 && (policy == SCHED_FIFO || policy == SCHED_RR))
+    return true;  // a host that runs its callbacks real-time already
+  param.sched_priority = std::min(TPortAudioSystem::kCallbackPriority, sched_get_priority_max(SCHED_FIFO));
+  return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
 }
 
 // Identifier of a PortAudio device: a tag, the device index and a hash of its
@@ -58,11 +108,12 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
 
   ~TPortAudioOutputBuffer() override {
     if (!Stream) return;
+    AbortAsked.store(true);
     Pa_AbortStream(Stream);
     Pa_CloseStream(Stream);
   }
 
-  TSoundResult Open(PaDeviceIndex device, const TWaveFormat& format) {
+  TSoundResult Open(PaDeviceIndex device, const TWaveFormat& format, double latency) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
     if (!info) return srNoDevice;
     // One callback period of about 10 ms, at most a quarter of the ring so
@@ -77,13 +128,18 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     out.device = device;
     out.channelCount = format.Channels;
     out.sampleFormat = SampleFormatOf(format.BitsPerSample);
-    out.suggestedLatency = info->defaultHighOutputLatency;
-    const PaError err = Pa_OpenStream(&Stream, nullptr, &out, format.SamplesPerSec, period, paClipOff,
+    out.suggestedLatency = latency;
+    // Primed from the ring: the host's first buffer is the pass's first
+    // block, not silence that every GO would wait through.
+    const PaError err = Pa_OpenStream(&Stream, nullptr, &out, format.SamplesPerSec, period,
+                                      paClipOff | paPrimeOutputBuffersUsingStreamCallback,
                                       &TPortAudioOutputBuffer::Callback, this);
     if (err != paNoError) {
       Stream = nullptr;
       return PortAudioResult(err);
     }
+    if (const PaError e = Pa_SetStreamFinishedCallback(Stream, &TPortAudioOutputBuffer::Finished); e != paNoError)
+      return PortAudioResult(e);
     return srOk;
   }
 
@@ -117,8 +173,17 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
 
   TSoundResult PlayLooping() override {
     if (Started) return srOk;
+    // A new start is a new callback thread (it asks for real-time again),
+    // and whatever ended the previous stream is history.
+    AbortAsked.store(false);
+    Ended.store(false);
+    RealtimeAsked.store(false, std::memory_order_relaxed);
     const PaError err = Pa_StartStream(Stream);
-    if (err != paNoError) return PortAudioResult(err);
+    if (err != paNoError) {
+      StartFailure = PortAudioResult(err);
+      return StartFailure;
+    }
+    StartFailure = srOk;
     Started = true;
     return srOk;
   }
@@ -129,15 +194,42 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     // Abort, not stop: stopping would first play out what the host holds
     // (its whole latency) and block the caller meanwhile. Aborting drops it;
     // the next start goes on from the play cursor.
+    AbortAsked.store(true);
     const PaError err = Pa_AbortStream(Stream);
     return err == paNoError ? srOk : PortAudioResult(err);
+  }
+
+  TSoundResult GetStatus(TBufferStatus& status) override {
+    status = {};
+    status.DeviceUnderflows = Underflows.load(std::memory_order_relaxed);
+    status.Realtime = Realtime.load(std::memory_order_relaxed);
+    if (StartFailure != srOk) {
+      status.Flags = kBufferLost;
+      status.LostCause = StartFailure;
+      return srOk;
+    }
+    if (!Started) return srOk;
+    // PortAudio calls the finished callback when a stream's thread ends on
+    // an error of the device or its server.
+    if (Ended.load()) {
+      status.Flags = kBufferLost;
+      status.LostCause = srStreamEnded;
+      return srOk;
+    }
+    status.Flags = kBufferPlaying;
+    return srOk;
   }
 
  private:
   // PortAudio's real-time thread: copy from the ring, move the cursor on.
   static int Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                      PaStreamCallbackFlags, void* self) {
+                      PaStreamCallbackFlags flags, void* self) {
     auto* buffer = static_cast<TPortAudioOutputBuffer*>(self);
+    if (!buffer->RealtimeAsked.load(std::memory_order_relaxed)) {
+      buffer->RealtimeAsked.store(true, std::memory_order_relaxed);
+      buffer->Realtime.store(AskForRealtime(), std::memory_order_relaxed);
+    }
+    if (flags & paOutputUnderflow) buffer->Underflows.fetch_add(1, std::memory_order_relaxed);
     auto* out = static_cast<uint8_t*>(output);
     uint64_t bytes = uint64_t(frames) * buffer->FrameBytes;
     uint32_t cursor = buffer->PlayCursor.load(std::memory_order_acquire);
@@ -152,18 +244,31 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     return paContinue;
   }
 
+  // PortAudio's thread, when the stream has ended: by our abort, or by
+  // itself (an error of the device or its server).
+  static void Finished(void* self) {
+    auto* buffer = static_cast<TPortAudioOutputBuffer*>(self);
+    if (!buffer->AbortAsked.load()) buffer->Ended.store(true);
+  }
+
   std::unique_ptr<uint8_t[]> Ring;
   const uint32_t Size;
   const uint32_t FrameBytes;
   uint32_t PeriodBytes = 0;
   PaStream* Stream = nullptr;
   std::atomic<uint32_t> PlayCursor{0};
-  bool Started = false;  // worker only
+  bool Started = false;              // worker only
+  TSoundResult StartFailure = srOk;  // worker only: the last start failed
+  std::atomic<bool> AbortAsked{false};
+  std::atomic<bool> Ended{false};
+  std::atomic<bool> RealtimeAsked{false};
+  std::atomic<bool> Realtime{false};
+  std::atomic<uint32_t> Underflows{0};
 };
 
 class TPortAudioDevice : public TSoundDevice {
  public:
-  explicit TPortAudioDevice(PaDeviceIndex index) : Index(index) {}
+  TPortAudioDevice(PaDeviceIndex index, double latency) : Index(index), Latency(latency) {}
 
   TSoundResult SetCooperativeLevel(TWindowHandle window, int) override {
     return window == 0 ? srInvalidArgument : srOk;
@@ -180,22 +285,63 @@ class TPortAudioDevice : public TSoundDevice {
     if (!IsPlayableFormat(format)) return srBadFormat;
     if (bytes < format.BlockAlign || bytes > 0x0FFFFFFF || bytes % format.BlockAlign != 0) return srInvalidArgument;
     auto ring = std::make_unique<TPortAudioOutputBuffer>(bytes, format.BlockAlign, SilenceByteOf(format));
-    if (const TSoundResult r = ring->Open(Index, format); r != srOk) return r;
+    if (const TSoundResult r = ring->Open(Index, format, Latency); r != srOk) return r;
     buffer = std::move(ring);
     return srOk;
   }
 
  private:
   PaDeviceIndex Index;
+  double Latency;
 };
 
 }  // namespace
 
 TSoundResult PortAudioResult(int paError) {
+  if (paError == paUnanticipatedHostError) {
+    const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
+    if (host && host->hostApiType == paALSA && host->errorCode < 0)
+      return static_cast<int32_t>(0x80580000u | (uint32_t(-host->errorCode) & 0xFFFFu));
+  }
   return static_cast<int32_t>(0x80570000u | (uint32_t(-paError) & 0xFFFFu));
 }
 
-TPortAudioSystem::TPortAudioSystem() {
+std::string TPortAudioSystem::ResultText(TSoundResult result) const {
+  const uint32_t code = uint32_t(result);
+  if ((code & 0xFFFF0000u) == 0x80580000u) {
+    switch (int(code & 0xFFFFu)) {
+      case ENODEV:
+      case ENXIO:
+      case ENOENT: return "az eszköz nem létezik (kihúzták vagy kikapcsolták?)";
+      case EBUSY: return "az eszközt egy másik program használja";
+      case EACCES:
+      case EPERM: return "nincs jogosultság az eszköz használatára";
+      case ECONNREFUSED: return "a hangszerver nem érhető el";
+      case EBADFD:
+      case EPIPE: return "a hangszerver megszakította a kapcsolatot";
+      case EIO: return "az eszköz vagy a hangszerver bemeneti/kimeneti hibát jelzett";
+      default: return "a hangrendszer hibát jelzett (ALSA-hibakód: " + std::to_string(code & 0xFFFFu) + ")";
+    }
+  }
+  if ((code & 0xFFFF0000u) != 0x80570000u) return TSoundSystem::ResultText(result);
+  switch (-int(code & 0xFFFFu)) {
+    case paNotInitialized: return "a hangrendszer nem indult el";
+    case paInvalidChannelCount: return "a hangeszköz nem játszik le ennyi csatornát";
+    case paInvalidSampleRate: return "a hangeszköz nem támogatja ezt a mintavételi frekvenciát";
+    case paSampleFormatNotSupported: return "a hangeszköz nem támogatja ezt a mintaformátumot";
+    case paInvalidDevice:
+    case paDeviceUnavailable: return "az eszköz nem érhető el";
+    case paInsufficientMemory: return "nincs elég memória";
+    case paBufferTooBig:
+    case paBufferTooSmall: return "a hangeszköz nem fogadja el ezt a pufferméretet";
+    case paTimedOut: return "a hangeszköz nem válaszolt időben";
+    default: return "a hangrendszer hibát jelzett";
+  }
+}
+
+TPortAudioSystem::TPortAudioSystem(TPortAudioOptions Options) {
+  if (Options.LatencySeconds > 0) Latency = Options.LatencySeconds;
+  FilterPortAudioTraces();
   snd_lib_error_set_handler(&SilentAlsaError);
   // Never start a JACK server just to look for devices.
   setenv("JACK_NO_START_SERVER", "1", 0);
@@ -213,7 +359,7 @@ TSoundResult TPortAudioSystem::EnumerateOutputDevices(const TDeviceReport& repor
   if (defaultDevice != paNoDevice) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(defaultDevice);
     const std::string name = info && info->name ? info->name : "";
-    if (!report(nullptr, "Default output (" + name + ")")) return srOk;
+    if (!report(nullptr, "Alapértelmezett hangkimenet (" + name + ")")) return srOk;
   }
   const PaDeviceIndex count = Pa_GetDeviceCount();
   for (PaDeviceIndex i = 0; i < count; ++i) {
@@ -231,7 +377,7 @@ TSoundResult TPortAudioSystem::CreateDevice(const TDeviceId& id, std::unique_ptr
   if (id.IsDefault()) {
     const PaDeviceIndex index = Pa_GetDefaultOutputDevice();
     if (index == paNoDevice) return srNoDevice;
-    device = std::make_unique<TPortAudioDevice>(index);
+    device = std::make_unique<TPortAudioDevice>(index, Latency);
     return srOk;
   }
   if (std::memcmp(id.Bytes.data(), "PADV", 4) != 0) return srNoDevice;
@@ -241,6 +387,6 @@ TSoundResult TPortAudioSystem::CreateDevice(const TDeviceId& id, std::unique_ptr
   const PaDeviceInfo* info = Pa_GetDeviceInfo(PaDeviceIndex(index));
   if (!info || info->maxOutputChannels <= 0 || PortAudioDeviceId(PaDeviceIndex(index), info->name) != id)
     return srNoDevice;
-  device = std::make_unique<TPortAudioDevice>(PaDeviceIndex(index));
+  device = std::make_unique<TPortAudioDevice>(PaDeviceIndex(index), Latency);
   return srOk;
 }
