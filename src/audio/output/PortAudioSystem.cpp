@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,15 +67,26 @@ void FilterPortAudioTraces() {
   });
 }
 
-// Real-time scheduling for the calling thread where the system allows it;
-// quietly nothing where it does not (no privilege, no rtprio limit).
-bool AskForRealtime() {
+// Whether the calling thread runs real-time, after asking for it when Ask:
+// granted where the system allows it, quietly not where it does not (no
+// privilege, no rtprio limit).
+bool RunsRealtime(bool ask) {
   int policy = SCHED_OTHER;
   sched_param param{};
   if (pthread_getschedparam(pthread_self(), &policy, &param) == 0 && (policy == SCHED_FIFO || policy == SCHED_RR))
     return true;  // a host that runs its callbacks real-time already
+  if (!ask) return false;
   param.sched_priority = std::min(TPortAudioSystem::kCallbackPriority, sched_get_priority_max(SCHED_FIFO));
   return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+// Whether the callback thread of a stream on this device asks for real-time
+// scheduling under Policy.
+bool AsksRealtime(TRealtimeCallback policy, PaDeviceIndex index) {
+  if (policy != TRealtimeCallback::HardwareDevices) return policy == TRealtimeCallback::Always;
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+  const PaHostApiInfo* api = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+  return api && api->type == paALSA && info->name && std::strstr(info->name, "(hw:") != nullptr;
 }
 
 // Identifier of a PortAudio device: a tag, the device index and a hash of its
@@ -101,8 +113,8 @@ PaSampleFormat SampleFormatOf(uint16_t bits) {
 
 class TPortAudioOutputBuffer : public TSoundBuffer {
  public:
-  TPortAudioOutputBuffer(uint32_t bytes, uint32_t frameBytes, uint8_t silence)
-      : Ring(new uint8_t[bytes]), Size(bytes), FrameBytes(frameBytes) {
+  TPortAudioOutputBuffer(uint32_t bytes, uint32_t frameBytes, uint8_t silence, bool askRealtime)
+      : Ring(new uint8_t[bytes]), Size(bytes), FrameBytes(frameBytes), AskRealtime(askRealtime) {
     std::memset(Ring.get(), silence, bytes);
   }
 
@@ -140,6 +152,8 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     }
     if (const PaError e = Pa_SetStreamFinishedCallback(Stream, &TPortAudioOutputBuffer::Finished); e != paNoError)
       return PortAudioResult(e);
+    if (const PaStreamInfo* stream = Pa_GetStreamInfo(Stream))
+      LatencyFrames = uint32_t(std::lround(std::max(0.0, stream->outputLatency) * format.SamplesPerSec));
     return srOk;
   }
 
@@ -203,6 +217,7 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     status = {};
     status.DeviceUnderflows = Underflows.load(std::memory_order_relaxed);
     status.Realtime = Realtime.load(std::memory_order_relaxed);
+    status.LatencyFrames = LatencyFrames;
     if (StartFailure != srOk) {
       status.Flags = kBufferLost;
       status.LostCause = StartFailure;
@@ -227,7 +242,7 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
     auto* buffer = static_cast<TPortAudioOutputBuffer*>(self);
     if (!buffer->RealtimeAsked.load(std::memory_order_relaxed)) {
       buffer->RealtimeAsked.store(true, std::memory_order_relaxed);
-      buffer->Realtime.store(AskForRealtime(), std::memory_order_relaxed);
+      buffer->Realtime.store(RunsRealtime(buffer->AskRealtime), std::memory_order_relaxed);
     }
     if (flags & paOutputUnderflow) buffer->Underflows.fetch_add(1, std::memory_order_relaxed);
     auto* out = static_cast<uint8_t*>(output);
@@ -254,7 +269,9 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
   std::unique_ptr<uint8_t[]> Ring;
   const uint32_t Size;
   const uint32_t FrameBytes;
+  const bool AskRealtime;
   uint32_t PeriodBytes = 0;
+  uint32_t LatencyFrames = 0;
   PaStream* Stream = nullptr;
   std::atomic<uint32_t> PlayCursor{0};
   bool Started = false;              // worker only
@@ -268,7 +285,8 @@ class TPortAudioOutputBuffer : public TSoundBuffer {
 
 class TPortAudioDevice : public TSoundDevice {
  public:
-  TPortAudioDevice(PaDeviceIndex index, double latency) : Index(index), Latency(latency) {}
+  TPortAudioDevice(PaDeviceIndex index, double latency, bool askRealtime)
+      : Index(index), Latency(latency), AskRealtime(askRealtime) {}
 
   TSoundResult SetCooperativeLevel(TWindowHandle window, int) override {
     return window == 0 ? srInvalidArgument : srOk;
@@ -284,7 +302,7 @@ class TPortAudioDevice : public TSoundDevice {
     buffer.reset();
     if (!IsPlayableFormat(format)) return srBadFormat;
     if (bytes < format.BlockAlign || bytes > 0x0FFFFFFF || bytes % format.BlockAlign != 0) return srInvalidArgument;
-    auto ring = std::make_unique<TPortAudioOutputBuffer>(bytes, format.BlockAlign, SilenceByteOf(format));
+    auto ring = std::make_unique<TPortAudioOutputBuffer>(bytes, format.BlockAlign, SilenceByteOf(format), AskRealtime);
     if (const TSoundResult r = ring->Open(Index, format, Latency); r != srOk) return r;
     buffer = std::move(ring);
     return srOk;
@@ -293,6 +311,7 @@ class TPortAudioDevice : public TSoundDevice {
  private:
   PaDeviceIndex Index;
   double Latency;
+  bool AskRealtime;
 };
 
 }  // namespace
@@ -341,6 +360,7 @@ std::string TPortAudioSystem::ResultText(TSoundResult result) const {
 
 TPortAudioSystem::TPortAudioSystem(TPortAudioOptions Options) {
   if (Options.LatencySeconds > 0) Latency = Options.LatencySeconds;
+  Realtime = Options.Realtime;
   FilterPortAudioTraces();
   snd_lib_error_set_handler(&SilentAlsaError);
   // Never start a JACK server just to look for devices.
@@ -374,19 +394,20 @@ TSoundResult TPortAudioSystem::EnumerateOutputDevices(const TDeviceReport& repor
 TSoundResult TPortAudioSystem::CreateDevice(const TDeviceId& id, std::unique_ptr<TSoundDevice>& device) {
   device.reset();
   if (!Ready) return srNoDevice;
+  PaDeviceIndex index = paNoDevice;
   if (id.IsDefault()) {
-    const PaDeviceIndex index = Pa_GetDefaultOutputDevice();
+    index = Pa_GetDefaultOutputDevice();
     if (index == paNoDevice) return srNoDevice;
-    device = std::make_unique<TPortAudioDevice>(index, Latency);
-    return srOk;
+  } else {
+    if (std::memcmp(id.Bytes.data(), "PADV", 4) != 0) return srNoDevice;
+    uint32_t number = 0;
+    for (int b = 0; b < 4; ++b) number |= uint32_t(id.Bytes[4 + b]) << (8 * b);
+    if (number >= uint32_t(std::max(Pa_GetDeviceCount(), 0))) return srNoDevice;
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(PaDeviceIndex(number));
+    if (!info || info->maxOutputChannels <= 0 || PortAudioDeviceId(PaDeviceIndex(number), info->name) != id)
+      return srNoDevice;
+    index = PaDeviceIndex(number);
   }
-  if (std::memcmp(id.Bytes.data(), "PADV", 4) != 0) return srNoDevice;
-  uint32_t index = 0;
-  for (int b = 0; b < 4; ++b) index |= uint32_t(id.Bytes[4 + b]) << (8 * b);
-  if (index >= uint32_t(std::max(Pa_GetDeviceCount(), 0))) return srNoDevice;
-  const PaDeviceInfo* info = Pa_GetDeviceInfo(PaDeviceIndex(index));
-  if (!info || info->maxOutputChannels <= 0 || PortAudioDeviceId(PaDeviceIndex(index), info->name) != id)
-    return srNoDevice;
-  device = std::make_unique<TPortAudioDevice>(PaDeviceIndex(index), Latency);
+  device = std::make_unique<TPortAudioDevice>(index, Latency, AsksRealtime(Realtime, index));
   return srOk;
 }

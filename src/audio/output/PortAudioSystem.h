@@ -8,10 +8,11 @@
 //
 // The stream is opened with a fixed latency (kStreamLatencySeconds, not
 // PortAudio's "high" default) and primed from the ring, so the first sound
-// of a pass is its first block, not a host buffer of silence. The callback
-// thread asks for real-time scheduling in its first call and goes on without
-// it where the system refuses. A stream that ends by itself (the device or
-// its server ended it) makes its buffer lost.
+// of a pass is its first block, not a host buffer of silence. On a hardware
+// device the callback thread asks for real-time scheduling in its first call
+// and goes on without it where the system refuses; through a sound server's
+// ALSA plugin it does not ask (see TRealtimeCallback). A stream that ends by
+// itself (the device or its server ended it) makes its buffer lost.
 //
 // Device table: the system's default output first (reported without an
 // identifier), then every PortAudio device with output channels. A machine
@@ -20,16 +21,32 @@
 #include "audio/output/SoundClock.h"
 #include "audio/output/SoundSystem.h"
 
+// When the callback thread asks for real-time scheduling. Through the
+// PulseAudio plugin (ALSA's "default" or "pulse" on a desktop) a real-time
+// callback thread made gaps beside CPU hogs that a normal one did not
+// (bench/underrun): the plugin's own thread, which carries the sound to the
+// server, is left behind. A hardware device has no such thread.
+enum class TRealtimeCallback {
+  HardwareDevices,  // ALSA devices PortAudio found on a card ("... (hw:N,M)")
+  Always,
+  Never,
+};
+
 struct TPortAudioOptions {
   // Output latency asked of PortAudio for every stream, in seconds.
   double LatencySeconds = 0;  // 0: kStreamLatencySeconds
+  TRealtimeCallback Realtime = TRealtimeCallback::HardwareDevices;
 };
 
 class TPortAudioSystem : public TSoundSystem {
  public:
-  // The latency streams ask for. Measured on a PulseAudio null sink beside
-  // two CPU hogs (bench/underrun): PortAudio's "high" default (35 ms there)
-  // adds its whole length to every GO; 20 ms played without a gap.
+  // The latency streams ask for, from bench/underrun and bench/hotkey on a
+  // PulseAudio null sink beside two CPU hogs: without a real-time callback
+  // thread no gap at 10, 20 or 35 ms (PortAudio's "high" default there), and
+  // the first sound of a GO reaches the sink about 5 ms after the key at
+  // any of them, as the stream is primed from the ring. 20 ms keeps a margin
+  // for a starved client while a pause drops at most that much of what the
+  // host holds, and the final drain waits that much less.
   static constexpr double kStreamLatencySeconds = 0.020;
   // Priority asked for the callback thread (SCHED_FIFO): above every normal
   // thread, below the kernel's interrupt threads and a JACK server.
@@ -44,6 +61,7 @@ class TPortAudioSystem : public TSoundSystem {
 
   bool Initialised() const { return Ready; }
   double LatencySeconds() const { return Latency; }
+  TRealtimeCallback RealtimePolicy() const { return Realtime; }
 
   TSoundResult EnumerateOutputDevices(const TDeviceReport& report) override;
   TSoundResult CreateDevice(const TDeviceId& id, std::unique_ptr<TSoundDevice>& device) override;
@@ -54,6 +72,7 @@ class TPortAudioSystem : public TSoundSystem {
  private:
   bool Ready = false;
   double Latency = kStreamLatencySeconds;
+  TRealtimeCallback Realtime = TRealtimeCallback::HardwareDevices;
   TRealClock RealClock;
 };
 

@@ -121,6 +121,9 @@ struct TBufferStatus {
   uint32_t DeviceUnderflows = 0;
   // The thread that feeds the device runs with real-time priority.
   bool Realtime = false;
+  // Frames the device holds beyond the play cursor (its own latency): they
+  // sound only after the cursor has passed them, and a Stop drops them.
+  uint32_t LatencyFrames = 0;
 };
 
 // The one or two regions a Lock hands out.

@@ -295,11 +295,15 @@ bool TDXAudioOut::DoOutput(bool Abort) {
 bool TDXAudioOut::Drain() {
   const uint32_t stepMs = StepSleepMs(kDrainStepMs);
   if (DrainRoundsLeft < 0) {
-    // Enough rounds to cover the buffer's duration, rounded up: a shorter
-    // drain would cut off the end of what was written.
+    // Enough rounds to cover the buffer's duration and what the device holds
+    // beyond the play cursor, rounded up: a shorter drain would cut off the
+    // end of what was written (the final stop drops what the device holds).
     const uint64_t bytesPerSecond = uint64_t(uint32_t(FBitsPerSample) / 8) * uint32_t(FChannels) * uint32_t(FSampleRate);
     const uint64_t perRound = std::max<uint64_t>(1, bytesPerSecond * stepMs / 1000);
-    DrainRoundsLeft = int32_t(std::min<uint64_t>((uint64_t(BufferBytes) + perRound - 1) / perRound, INT32_MAX));
+    TBufferStatus status;
+    const uint64_t held =
+        Wrapper.GetStatus(status) == srOk ? uint64_t(status.LatencyFrames) * Wrapper.State().FrameBytes : 0;
+    DrainRoundsLeft = int32_t(std::min<uint64_t>((uint64_t(BufferBytes) + held + perRound - 1) / perRound, INT32_MAX));
   }
   while (DrainRoundsLeft > 0) {
     if (!Sleep(stepMs)) return true;

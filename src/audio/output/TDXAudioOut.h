@@ -19,6 +19,8 @@
 //   server. Pause and Resume do nothing once the input has ended (nothing is
 //   left to pause; the pass ends normally).
 // - OnUnderrun is posted after each underrun; the pass goes on.
+// - The final drain also lasts out what the device holds beyond the play
+//   cursor (its latency), which the final stop would otherwise drop.
 // - Device problems reach the operator in Hungarian, naming the device and
 //   the cause (SoundMessages.h). A stream that the device or its server ends
 //   while a pass plays is noticed at the next poll (or drain round): the pass

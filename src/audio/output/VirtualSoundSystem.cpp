@@ -132,6 +132,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
   TSoundResult GetStatus(TBufferStatus& status) override {
     status = {};
     status.DeviceUnderflows = Live->Underflows.load();
+    status.LatencyFrames = System->Options().LatencyFrames;
     status.LostCause = Live->LostCause.load();
     if (status.LostCause != srOk) {
       status.Flags = kBufferLost;

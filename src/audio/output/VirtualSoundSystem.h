@@ -28,6 +28,9 @@ struct TVirtualOptions {
   uint32_t WriteAheadFrames = 0;
   // A play cursor that never moves (a hung device).
   bool FrozenCursor = false;
+  // The latency an output buffer reports in GetStatus (the virtual device
+  // itself sounds every byte as the cursor passes it).
+  uint32_t LatencyFrames = 0;
   // Failure codes to answer (0 = succeed), to exercise the output's errors.
   TSoundResult CreateDeviceResult = srOk;
   TSoundResult CreateOutputBufferResult = srOk;
