@@ -396,6 +396,14 @@ int TPulseNullSink::KillStreams(int Sink) const {
   return killed;
 }
 
+int64_t TPulseNullSink::SinkLatencyUs(int Sink) const {
+  TPulseClient client(ServerAddress());
+  uint32_t index = 0, module = 0;
+  pa_usec_t latency = 0;
+  if (!client.Connected || !client.FindSink(SinkName(Sink), index, module, &latency)) return -1;
+  return int64_t(latency);
+}
+
 bool TPulseNullSink::UnloadSink(int Sink) const {
   TPulseClient client(ServerAddress());
   uint32_t index = 0, module = 0;

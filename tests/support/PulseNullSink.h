@@ -68,6 +68,9 @@ class TPulseNullSink {
   int KillStreams(int Sink) const;
   // Unloads sink N, with its streams; false when it was not there.
   bool UnloadSink(int Sink) const;
+  // How far ahead of real time sink N has mixed (what a card would still
+  // have to play of it), in microseconds; -1 when the server cannot say.
+  int64_t SinkLatencyUs(int Sink) const;
 
  private:
   bool Start();
