@@ -116,8 +116,9 @@ class TGapCounter {
     int64_t Gaps = 0;
     int64_t GapFrames = 0;
     int64_t WorstGapFrames = 0;
-    int64_t LostFrames = 0;
-    int64_t WrongFrames = 0;  // where they belong, but not what was played
+    int64_t LostFrames = 0;        // skipped inside announcements
+    int64_t LostAtStartFrames = 0;  // missing before the first frame heard
+    int64_t WrongFrames = 0;        // where they belong, but not what was played
   };
 
   explicit TGapCounter(std::vector<int16_t> Expected) : Expected(std::move(Expected)) {}
@@ -149,7 +150,7 @@ class TGapCounter {
         InGap = 0;
         at = CodeResidue(left);
       }
-      R.LostFrames += at - Index;
+      (Index == 0 ? R.LostAtStartFrames : R.LostFrames) += at - Index;
       if (InGap > 0) {
         ++R.Gaps;
         R.GapFrames += InGap;
@@ -333,10 +334,11 @@ int main(int argc, char** argv) {
                                                                 : "did not ask for real-time on this device");
     std::printf("played: %d announcements, %.1f s of audio (%d passes failed)\n", h.Passes, played, h.FailedPasses);
     std::printf("heard at the sink: %d whole, %d cut short; %lld gaps, %.1f ms of silence inside announcements "
-                "(worst gap %.1f ms); %.1f ms of the clips lost, %lld frames differ from them (goal: no gap, nothing "
-                "lost)\n",
+                "(worst gap %.1f ms); %.1f ms of the clips lost inside them, %lld frames differ from them (goal: no "
+                "gap, nothing lost); %.2f ms per announcement missing before its first frame heard\n",
                 g.Announcements, g.Cut, static_cast<long long>(g.Gaps), gapMs, double(g.WorstGapFrames) * 1000 / kRate,
-                double(g.LostFrames) * 1000 / kRate, static_cast<long long>(g.WrongFrames));
+                double(g.LostFrames) * 1000 / kRate, static_cast<long long>(g.WrongFrames),
+                g.Announcements > 0 ? double(g.LostAtStartFrames) * 1000 / kRate / (g.Announcements + g.Cut) : 0.0);
     std::printf("time behind: %.1f ms of silence played inside announcements (%.3f %% of the audio); pass time "
                 "median %.2f s, worst %.2f s\n",
                 gapMs, played > 0 ? gapMs / 10 / played : 0.0, bench::Median(h.PassSeconds),
