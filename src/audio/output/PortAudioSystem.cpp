@@ -319,7 +319,10 @@ class TPortAudioDevice : public TSoundDevice {
 TSoundResult PortAudioResult(int paError) {
   if (paError == paUnanticipatedHostError) {
     const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
-    if (host && host->hostApiType == paALSA && host->errorCode < 0)
+    // Read as a plain number: PortAudio leaves -1 there, outside its enum.
+    int hostApi = -1;
+    if (host) std::memcpy(&hostApi, &host->hostApiType, sizeof hostApi);
+    if (host && hostApi == int(paALSA) && host->errorCode < 0)
       return static_cast<int32_t>(0x80580000u | (uint32_t(-host->errorCode) & 0xFFFFu));
   }
   return static_cast<int32_t>(0x80570000u | (uint32_t(-paError) & 0xFFFFu));
