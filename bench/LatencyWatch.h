@@ -116,6 +116,7 @@ class TQuietDialogs : public TDialogs {
   void ErrorBox(const QString& t) override { std::fprintf(stderr, "error box: %s\n", t.toUtf8().constData()); }
   void InfoBox(const QString&) override {}
   bool YesNo(const QString&) override { return false; }
+  TSaveChangesAnswer SaveChanges(const QString&) override { return TSaveChangesAnswer::Discard; }
   QString InputBox(const QString&, const QString&, const QString& d) override { return d; }
   std::optional<QString> OpenFile(const TFileDialogSpec&) override { return std::nullopt; }
   std::optional<QString> SaveFile(const TFileDialogSpec&) override { return std::nullopt; }

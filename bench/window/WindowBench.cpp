@@ -31,6 +31,7 @@ class TSilentDialogs : public TDialogs {
   void ErrorBox(const QString& text) override { std::fprintf(stderr, "error box: %s\n", text.toUtf8().constData()); }
   void InfoBox(const QString&) override {}
   bool YesNo(const QString&) override { return true; }
+  TSaveChangesAnswer SaveChanges(const QString&) override { return TSaveChangesAnswer::Discard; }
   QString InputBox(const QString&, const QString&, const QString& Default) override { return Default; }
   std::optional<QString> OpenFile(const TFileDialogSpec&) override { return std::nullopt; }
   std::optional<QString> SaveFile(const TFileDialogSpec&) override { return std::nullopt; }

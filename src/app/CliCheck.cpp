@@ -1,17 +1,13 @@
 // "vomrella --check SCRIPT [--json]": the pre-show check. Walks the script as
-// the window's load does (the same line classifier, clip lookup and the two
-// readers) and reports every item line: the clip's path, whether it was found
+// the window's load does (the same line classifier, the same judgement of
+// each clip, CheckClip, with the two readers) and reports every item line: the clip's path, whether it was found
 // as written or by the case-insensitive fallback, whether its reader can read
 // it, its length and pause; lines a load would drop are listed with the
 // reason, and each composition's total length is shown as the window's
 // "Hossz" field shows it. Exit status 1 when any line would be dropped.
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -22,25 +18,24 @@
 
 #include "app/CliCommand.h"
 #include "app/CliSupport.h"
-#include "app/ClipPath.h"
+#include "app/ClipCheck.h"
 #include "app/ScriptLoader.h"
 #include "app/TFrm_Main.h"
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
+#include "model/ScriptFileCheck.h"
 #include "model/TScriptReader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum class TFound { Exact, CaseFallback, Missing };
-
 struct TCheckedItem {
   size_t Line = 0;
   std::string FileName;  // Windows-1250, as in the script
   int32_t Pause = 0;
   std::string Path;      // UTF-8, relative to the current folder when under it
-  TFound Found = TFound::Missing;
+  TClipFound Found = TClipFound::Missing;
   bool Wav = false;      // read by the WAV reader, else by the media reader
   std::string Kind;      // the WAV sub-format, or "media"
   bool Kept = false;
@@ -83,33 +78,6 @@ size_t CountLines(const std::string& path) {
   return lines + 1;
 }
 
-// The lines before the first header that hold a bar: the load ignores them
-// because no composition is open, though they look like items.
-std::vector<TIgnoredLine> ItemsBeforeFirstHeader(const std::string& path, size_t firstHeader) {
-  std::vector<TIgnoredLine> found;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  size_t number = 1;
-  auto take = [&] {
-    if (line.find('|') != std::string::npos) found.push_back({number, line});
-    line.clear();
-    ++number;
-  };
-  char c = 0;
-  while (number < firstHeader && in.get(c)) {
-    if (c == '\r') {
-      if (in.peek() == '\n') in.get(c);
-      take();
-    } else if (c == '\n') {
-      take();
-    } else {
-      line += c;
-    }
-  }
-  if (number < firstHeader && !line.empty()) take();
-  return found;
-}
-
 std::string Relative(const fs::path& path, const fs::path& base) {
   const fs::path relative = path.lexically_relative(base);
   return (relative.empty() || relative.native().starts_with("..") ? path : relative).string();
@@ -120,49 +88,18 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
   item.Line = line.LineNumber;
   item.FileName = line.FileName;
   item.Pause = line.Pause;
-  item.Wav = IsWavName(line.FileName);
-  const fs::path clip = ClipPath(line.FileName);
-  item.Path = Relative(clip, base);
-  if (line.FileName.empty()) {
-    item.Reason = "üres fájlnév";
-    return;
-  }
-  std::error_code ec;
-  if (!fs::exists(clip, ec)) {
-    item.Reason = "nem található";
-    return;
-  }
-  std::string written = Cp1250ToUtf8(line.FileName);
-  for (char& c : written)
-    if (c == '\\') c = '/';
-  item.Found = clip == base / "Hangok" / written ? TFound::Exact : TFound::CaseFallback;
-  if (!ClipExists(clip)) {
-    item.Reason = fs::is_directory(clip, ec) ? "mappa, nem fájl" : "nem közönséges fájl";
-    return;
-  }
-  if (::access(clip.c_str(), R_OK) != 0) {
-    item.Reason = std::string("nem olvasható (") + std::strerror(errno) + ")";
-    return;
-  }
-  TAuFileIn& reader = item.Wav ? wavReader : mediaReader;
-  try {
-    const bool readable = MeasureClip(reader, clip, item.Seconds);
-    if (auto* wave = dynamic_cast<TWaveIn*>(&reader))
-      item.Kind = WaveKindName(wave->WaveKind());
-    else
-      item.Kind = "media";
-    if (!readable) {
-      item.Reason = item.Wav ? "a WAV-olvasó nem tudja olvasni (" + item.Kind + ")" : "a médiaolvasó nem tudja olvasni";
-      return;
-    }
-  } catch (const std::exception& e) {
-    item.Reason = e.what();
-    return;
-  }
-  item.Kept = true;
+  const TClipVerdict verdict = CheckClip(line.FileName, base, wavReader, mediaReader);
+  item.Wav = verdict.Wav;
+  item.Path = Relative(verdict.Path, base);
+  item.Found = verdict.Found;
+  item.Kind = verdict.Kind;
+  item.Kept = verdict.Kept;
+  item.Seconds = verdict.Seconds;
+  item.Reason = verdict.Reason;
 }
 
 [[nodiscard]] bool Walk(const std::string& path, TCheckReport& report) {
+  if (cli::Refuse(path, ScriptFileProblem(path))) return false;
   std::optional<TScriptReader> reader;
   try {
     reader.emplace(path);
@@ -170,7 +107,6 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
     std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", e.what());
     return false;
   }
-  if (cli::Refuse(path, cli::ScriptContentProblem(path))) return false;
   std::error_code ec;
   const fs::path base = fs::current_path(ec);
   report.Script = path;
@@ -178,13 +114,11 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
   TComponentPtr<TWaveIn> wav = MakeComponent<TWaveIn>();
   TComponentPtr<TMP3In> media = MakeComponent<TMP3In>();
   cli::TProgress progress("Ellenőrzés", double(CountLines(path)));
-  size_t firstHeader = 0;
   try {
     TScriptLine line;
     while (reader->Next(line)) {
       progress.Update(double(line.LineNumber));
       if (line.IsHeader) {
-        if (firstHeader == 0) firstHeader = line.LineNumber;
         report.Compositions.push_back({line.LineNumber, line.Name, {}, 0});
       }
       if (!line.IsItem || report.Compositions.empty()) continue;
@@ -210,8 +144,8 @@ void CheckItem(const TScriptLine& line, const fs::path& base, TAuFileIn& wavRead
       composition.Total += double(item.Seconds) + double(item.Pause) / 1000;
     }
   }
-  const size_t before = firstHeader == 0 ? SIZE_MAX : firstHeader;
-  report.Ignored = ItemsBeforeFirstHeader(path, before);
+  for (const TScriptReader::TIgnoredItemLine& line : reader->ItemLinesBeforeFirstHeader())
+    report.Ignored.push_back({line.LineNumber, line.Text});
   report.Dropped += int(report.Ignored.size());
   return true;
 }
@@ -225,11 +159,11 @@ std::string ShortestNumber(double value) {
 
 std::string TotalText(double total) { return TFrm_Main::FloatToStr(total).toStdString(); }
 
-const char* FoundName(TFound found) {
+const char* FoundName(TClipFound found) {
   switch (found) {
-    case TFound::Exact: return "exact";
-    case TFound::CaseFallback: return "case-insensitive";
-    case TFound::Missing: break;
+    case TClipFound::Exact: return "exact";
+    case TClipFound::CaseFallback: return "case-insensitive";
+    case TClipFound::Missing: break;
   }
   return "missing";
 }
@@ -251,7 +185,7 @@ void PrintText(const TCheckReport& report) {
         continue;
       }
       std::printf("  %d. %s: %s %s, %s (%s), %d mp, szünet: %d ms\n", item.Number, name.c_str(),
-                  item.Found == TFound::Exact ? "megvan:" : "megvan kis- és nagybetű eltéréssel:", item.Path.c_str(),
+                  item.Found == TClipFound::Exact ? "megvan:" : "megvan kis- és nagybetű eltéréssel:", item.Path.c_str(),
                   item.Wav ? "WAV-olvasó" : "médiaolvasó", item.Kind.c_str(), item.Seconds, item.Pause);
     }
     std::printf("  Hossz: %s\n", TotalText(composition.Total).c_str());

@@ -1,13 +1,15 @@
 // "vomrella --decode FILE -o OUT.wav": plays the clip through its reader (as a
 // test run would pull it) and writes what the reader delivers as a plain PCM
-// WAV file. Exit status 0 on success, 1 when the clip is not valid or the
-// output cannot be written.
+// WAV file through TAtomicFile ("-o -": to standard output). Exit status 0
+// on success, 1 when the clip is not valid or the output cannot be written.
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -15,8 +17,14 @@
 #include "app/CliSupport.h"
 #include "audio/core/PcmWavWriter.h"
 #include "audio/decoders/ClipReader.h"
+#include "model/AtomicFile.h"
+#include "model/EFileError.h"
 
 namespace {
+
+std::string_view AsText(const std::vector<uint8_t>& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
 
 int Decode(const std::vector<std::string_view>& args) {
   if (args.size() != 3 || args[1] != "-o") {
@@ -33,8 +41,7 @@ int Decode(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
     return 1;
   }
-  cli::TOutputFile output(out);
-  if (const std::string problem = output.Problem(); !problem.empty()) {
+  if (const std::string problem = cli::OutputProblem(out); !problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", out.c_str(), problem.c_str());
     return 1;
   }
@@ -46,27 +53,35 @@ int Decode(const std::vector<std::string_view>& args) {
                    message.c_str());
       return 1;
     }
-    PcmWavWriter writer;
-    writer.Open(output.TempPath(), reader->Format());
-    cli::TProgress progress("Dekódolás", double(reader->Size.load()));
-    reader->Init();
-    for (;;) {
-      const uint8_t* block = nullptr;
-      uint32_t bytes = 65536;
-      reader->GetData(block, bytes);
-      if (bytes == 0) break;
-      writer.Write(block, bytes);
-      progress.Update(double(writer.DataBytes()));
-    }
-    reader->Flush();
-    writer.Close();
-    progress.Finish();
-    if (!output.Commit()) {
-      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), std::strerror(errno));
+    const TPcmFormat format = reader->Format();
+    uint64_t bytesOut = 0;
+    try {
+      // The header is written for an empty file and patched at the end, once
+      // the size is known.
+      TAtomicFile file(out);
+      file.Write(AsText(PcmWavWriter::Header(format, 0)));
+      cli::TProgress progress("Dekódolás", double(reader->Size.load()));
+      reader->Init();
+      for (;;) {
+        const uint8_t* block = nullptr;
+        uint32_t bytes = 65536;
+        reader->GetData(block, bytes);
+        if (bytes == 0) break;
+        file.Write(std::string_view(reinterpret_cast<const char*>(block), bytes));
+        bytesOut += bytes;
+        progress.Update(double(bytesOut));
+      }
+      reader->Flush();
+      progress.Finish();
+      if (bytesOut & 1u) file.Write(std::string_view("\0", 1));
+      file.WriteAt(0, AsText(PcmWavWriter::Header(format, bytesOut)));
+      file.Commit();
+    } catch (const EFileError& e) {
+      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), e.what());
       return 1;
     }
-    std::printf("%s: %llu bájt PCM -> %s\n", path.c_str(), static_cast<unsigned long long>(writer.DataBytes()),
-                out.c_str());
+    std::fprintf(cli::ReportStream(out), "%s: %llu bájt PCM -> %s\n", path.c_str(),
+                 static_cast<unsigned long long>(bytesOut), out.c_str());
     return cli::FlushStdout() ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), e.what());
@@ -76,7 +91,8 @@ int Decode(const std::vector<std::string_view>& args) {
 
 const CliRegistration kDecode({"--decode", "FÁJL -o KIMENET.wav",
                                "a klip olvasója által adott PCM egyszerű WAV fájlba írva", &Decode,
-                               "A kimenet csak a sikeres végén jelenik meg (addig ideiglenes néven készül).\n"
+                               "A kimenet csak a sikeres végén jelenik meg (addig ideiglenes néven készül);\n"
+                               "eszközbe vagy FIFO-ba a kész tartalmat írja, nem cseréli le; -o -: szabványos kimenet.\n"
                                "Kilépési kód: 0 kész, 1 a bemenet nem olvasható vagy a kimenet nem írható,\n"
                                "2 hibás használat."});
 

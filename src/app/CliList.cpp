@@ -11,6 +11,7 @@
 #include "app/CliSupport.h"
 #include "model/Cp1250.h"
 #include "model/EFileError.h"
+#include "model/ScriptFileCheck.h"
 #include "model/TScriptReader.h"
 
 namespace {
@@ -26,6 +27,7 @@ int ListScript(const std::vector<std::string_view>& args) {
   int compositions = 0;
   int items = 0;
   int itemsInComposition = 0;
+  if (cli::Refuse(path, ScriptFileProblem(path))) return 1;
   std::optional<TScriptReader> reader;
   try {
     reader.emplace(path);
@@ -33,7 +35,6 @@ int ListScript(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", e.what());
     return 1;
   }
-  if (cli::Refuse(path, cli::ScriptContentProblem(path))) return 1;
   try {
     TScriptLine line;
     while (reader->Next(line)) {

@@ -5,18 +5,18 @@
 // virtual device whose clock moves as fast as the machine allows. OUT.wav
 // holds every byte that device played, the trailing silence of the drain
 // included: what the window's test run on the virtual device hears. The file
-// appears only once it is complete.
+// is written through TAtomicFile: it appears only once it is complete ("-o -":
+// standard output).
 
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/CliCommand.h"
@@ -33,7 +33,9 @@
 #include "audio/output/SoundClock.h"
 #include "audio/output/TDXAudioOut.h"
 #include "audio/output/VirtualSoundSystem.h"
+#include "model/AtomicFile.h"
 #include "model/Cp1250.h"
+#include "model/ScriptFileCheck.h"
 #include "model/TCompositionStore.h"
 
 namespace {
@@ -110,8 +112,8 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  cli::TOutputFile output(args->Out);
-  if (cli::Refuse(args->Out, output.Problem())) return 1;
+  if (cli::Refuse(args->Out, cli::OutputProblem(args->Out))) return 1;
+  if (cli::Refuse(args->Script, ScriptFileProblem(args->Script))) return 1;
 
   TCompositionStore store;
   TComponentPtr<TWaveIn> wav = MakeComponent<TWaveIn>();
@@ -121,7 +123,6 @@ int Render(const std::vector<std::string_view>& rawArgs) {
     std::fprintf(stderr, "vomrella: Hiba a fájl megnyitásakor! (%s)\n", loaded.Message.c_str());
     return 1;
   }
-  if (cli::Refuse(args->Script, cli::ScriptContentProblem(args->Script))) return 1;
   if (loaded.Status == TScriptLoadResult::ReadFailed) {
     std::fprintf(stderr, "vomrella: Hiba a fájl olvasásakor! (%s)\n", loaded.Message.c_str());
     return 1;
@@ -191,19 +192,20 @@ int Render(const std::vector<std::string_view>& rawArgs) {
       form.ValidBitsPerSample = format.ValidBitsPerSample;
       form.ChannelMask = format.ChannelMask;
     }
-    PcmWavWriter::WriteFile(output.TempPath(), {format.BitsPerSample, format.Channels, format.SamplesPerSec},
-                            heard.data(), heard.size(), form);
+    const std::vector<uint8_t> header =
+        PcmWavWriter::Header({format.BitsPerSample, format.Channels, format.SamplesPerSec}, heard.size(), form);
+    TAtomicFile file(args->Out);
+    file.Write(std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
+    file.Write(std::string_view(reinterpret_cast<const char*>(heard.data()), heard.size()));
+    if (heard.size() & 1u) file.Write(std::string_view("\0", 1));
+    file.Commit();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), e.what());
     return 1;
   }
-  if (!output.Commit()) {
-    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), std::strerror(errno));
-    return 1;
-  }
   const double seconds = double(heard.size()) / format.BlockAlign / format.SamplesPerSec;
-  std::printf("[%s] -> %s: %.2f mp, %u Hz, %u csatorna, %u bit\n", name.c_str(), args->Out.c_str(), seconds,
-              format.SamplesPerSec, format.Channels, format.BitsPerSample);
+  std::fprintf(cli::ReportStream(args->Out), "[%s] -> %s: %.2f mp, %u Hz, %u csatorna, %u bit\n", name.c_str(),
+               args->Out.c_str(), seconds, format.SamplesPerSec, format.Channels, format.BitsPerSample);
   return cli::FlushStdout() ? 0 : 1;
 }
 

@@ -19,6 +19,7 @@
 #include "audio/decoders/TMP3In.h"
 #include "audio/decoders/TWaveIn.h"
 #include "model/Cp1250.h"
+#include "model/ScriptFileCheck.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ int RunComposition(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "Használat: vomrella --run SCRIPT [N]\n");
     return 2;
   }
+  if (cli::Refuse(std::string(args[0]), ScriptFileProblem(std::string(args[0])))) return 1;
   TCompositionStore store;
   TComponentPtr<TWaveIn> wav = MakeComponent<TWaveIn>();
   TComponentPtr<TMP3In> media = MakeComponent<TMP3In>();
@@ -38,7 +40,6 @@ int RunComposition(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "vomrella: %s\n", loaded.Message.c_str());
     return 1;
   }
-  if (cli::Refuse(std::string(args[0]), cli::ScriptContentProblem(std::string(args[0])))) return 1;
   PGyElem composition = number >= 1 ? store.GyokerKeres(number - 1) : nullptr;
   if (!composition || composition == store.Gyoker()) {
     std::fprintf(stderr, "vomrella: a scriptben nincs %d. összeállítás\n", number);

@@ -1,7 +1,7 @@
 #pragma once
 // What the command-line commands share: script text shown on a terminal,
-// the checks every file argument goes through, JSON strings, progress on a
-// terminal's stderr, and the last flush of stdout.
+// the checks every clip and output argument goes through, JSON strings,
+// progress on a terminal's stderr, and the last flush of stdout.
 //
 // Main thread of the command only.
 
@@ -12,12 +12,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
-#include <utility>
 
+#include "model/AtomicFile.h"
 #include "model/Cp1250.h"
 
 namespace cli {
@@ -46,18 +46,6 @@ inline std::string FileProblem(const std::string& path) {
   return {};
 }
 
-// Why an opened script file holds no script: empty, or NUL bytes near its
-// start (no Windows-1250 text has them). Empty when it may be one.
-inline std::string ScriptContentProblem(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char head[4096];
-  in.read(head, sizeof head);
-  if (in.bad()) return std::string("nem olvasható (") + std::strerror(errno) + ")";
-  if (in.gcount() == 0) return "a script üres, nincs benne összeállítás";
-  if (std::memchr(head, 0, size_t(in.gcount())) != nullptr) return "nem szöveges fájl (bináris adat), nem script";
-  return {};
-}
-
 // Prints "vomrella: PATH: PROBLEM" and answers true when there is a problem.
 inline bool Refuse(const std::string& path, const std::string& problem) {
   if (problem.empty()) return false;
@@ -65,45 +53,40 @@ inline bool Refuse(const std::string& path, const std::string& problem) {
   return true;
 }
 
-// An output file written under a temporary name in its own folder and
-// renamed into place by Commit, so a failed or interrupted command leaves
-// no partial file behind.
-class TOutputFile {
- public:
-  explicit TOutputFile(std::string path) : Path(std::move(path)) {
-    Temp = Path + ".tmp" + std::to_string(::getpid());
+// Why an output ("-o NAME") cannot be written, in Hungarian; empty when it
+// may be tried. What is written where is TAtomicFile's decision
+// (PlanWrite): this only words its refusals and checks the folder a new
+// file goes to, before a long command starts its work.
+inline std::string OutputProblem(const std::string& path) {
+  TWritePlan plan;
+  try {
+    plan = PlanWrite(path);
+  } catch (const std::exception& e) {
+    return std::string("nem írható (") + e.what() + ")";
   }
-  ~TOutputFile() {
-    if (!Committed) ::unlink(Temp.c_str());
+  switch (plan.Kind) {
+    case TWriteKind::Stdout:
+    case TWriteKind::Direct:
+      return {};
+    case TWriteKind::Folder:
+      return "ez egy mappa, nem írható fájlként";
+    case TWriteKind::Special:
+      return "különleges fájl (blokkeszköz vagy socket): nem írható bele, és nem cserélhető le";
+    case TWriteKind::Replace:
+      break;
   }
-  TOutputFile(const TOutputFile&) = delete;
-  TOutputFile& operator=(const TOutputFile&) = delete;
+  const std::filesystem::path folder = plan.Real.parent_path();
+  const std::string dir = folder.empty() ? std::string(".") : folder.string();
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) return "a mappa nem létezik: " + dir;
+  if (!S_ISDIR(st.st_mode)) return "nem mappa: " + dir;
+  if (::access(dir.c_str(), W_OK) != 0) return "a mappa nem írható: " + dir + " (" + std::strerror(errno) + ")";
+  return {};
+}
 
-  // Why the file cannot be written, in Hungarian; empty when its folder
-  // exists and is writable and the path is not a folder.
-  std::string Problem() const {
-    const std::filesystem::path folder = std::filesystem::path(Path).parent_path();
-    const std::string dir = folder.empty() ? std::string(".") : folder.string();
-    struct stat st {};
-    if (::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "ez egy mappa, nem írható fájlként";
-    if (::stat(dir.c_str(), &st) != 0) return "a mappa nem létezik: " + dir;
-    if (!S_ISDIR(st.st_mode)) return "nem mappa: " + dir;
-    if (::access(dir.c_str(), W_OK) != 0) return "a mappa nem írható: " + dir + " (" + std::strerror(errno) + ")";
-    return {};
-  }
-  const std::string& TempPath() const { return Temp; }
-  // Renames the finished temporary file into place.
-  [[nodiscard]] bool Commit() {
-    if (std::rename(Temp.c_str(), Path.c_str()) != 0) return false;
-    Committed = true;
-    return true;
-  }
-
- private:
-  std::string Path;
-  std::string Temp;
-  bool Committed = false;
-};
+// Where a command's own report goes: stdout, unless the output file itself
+// is standard output ("-o -").
+inline FILE* ReportStream(const std::string& output) { return output == "-" ? stderr : stdout; }
 
 // A JSON string literal of UTF-8 text.
 inline std::string Json(std::string_view utf8) {

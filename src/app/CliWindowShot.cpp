@@ -27,6 +27,10 @@ class TConsoleDialogs : public TDialogs {
     Print("Kérdés", text);
     return false;
   }
+  TSaveChangesAnswer SaveChanges(const QString& text) override {
+    Print("Kérdés", text);
+    return TSaveChangesAnswer::Discard;
+  }
   QString InputBox(const QString&, const QString&, const QString& Default) override { return Default; }
   std::optional<QString> OpenFile(const TFileDialogSpec&) override { return std::nullopt; }
   std::optional<QString> SaveFile(const TFileDialogSpec&) override { return std::nullopt; }

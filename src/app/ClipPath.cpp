@@ -29,12 +29,17 @@ fs::path CaseInsensitiveMatch(const fs::path& folder, const std::string& part) {
 
 }  // namespace
 
-fs::path ClipPath(std::string_view cp1250Name) {
+fs::path ClipFolder(const fs::path& base) {
+  std::error_code ec;
+  return (base.empty() ? fs::current_path(ec) : base) / "Hangok";
+}
+
+fs::path ClipPath(std::string_view cp1250Name, const fs::path& clipBase) {
   std::string name = Cp1250ToUtf8(cp1250Name);
   for (char& c : name)
     if (c == '\\') c = '/';
   std::error_code ec;
-  const fs::path base = fs::current_path(ec);
+  const fs::path base = clipBase.empty() ? fs::current_path(ec) : clipBase;
   fs::path exact = base / "Hangok" / name;
   if (fs::exists(exact, ec)) return exact;
 

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 void TQtDialogs::ErrorBox(const QString& text) {
   QMessageBox::critical(Parent_, QStringLiteral("Hiba"), text, QMessageBox::Ok);
@@ -16,6 +17,19 @@ void TQtDialogs::InfoBox(const QString& text) {
 bool TQtDialogs::YesNo(const QString& text) {
   return QMessageBox::question(Parent_, QStringLiteral("Megerősítés"), text, QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+TSaveChangesAnswer TQtDialogs::SaveChanges(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Megerősítés"), text, QMessageBox::NoButton, Parent_);
+  QPushButton* save = box.addButton(QString::fromUtf8("Mentés"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QString::fromUtf8("Kilépés mentés nélkül"), QMessageBox::DestructiveRole);
+  QPushButton* stay = box.addButton(QString::fromUtf8("Mégse"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(stay);
+  box.exec();
+  if (box.clickedButton() == save) return TSaveChangesAnswer::Save;
+  if (box.clickedButton() == discard) return TSaveChangesAnswer::Discard;
+  return TSaveChangesAnswer::Stay;
 }
 
 QString TQtDialogs::InputBox(const QString& caption, const QString& prompt, const QString& Default) {
@@ -39,7 +53,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogSpec& spe
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog.setNameFilters(TQtDialogs::NameFilters(spec.Filter));
-  // The save dialog neither asks before replacing a file nor adds an extension.
+  // The save dialog adds no extension; the window asks before replacing a
+  // file itself (through YesNo, so tests answer it too).
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setOption(QFileDialog::DontUseNativeDialog, false);
   dialog.setDefaultSuffix(QString());

@@ -10,6 +10,9 @@
 
 class QWidget;
 
+// The answer to the question before closing with unsaved edits.
+enum class TSaveChangesAnswer { Save, Discard, Stay };
+
 // One open or save dialog as the window describes it.
 struct TFileDialogSpec {
   QString Title;
@@ -28,6 +31,10 @@ class TDialogs {
   virtual void InfoBox(const QString& text) = 0;
   // Confirmation box with Yes and No buttons; true for Yes.
   virtual bool YesNo(const QString& text) = 0;
+  // The question before closing with unsaved edits, with three buttons:
+  // "Mentés", "Kilépés mentés nélkül" and "Mégse" (stay; also the answer
+  // when the box is closed).
+  virtual TSaveChangesAnswer SaveChanges(const QString& text) = 0;
   // Input box; returns the text typed, or Default when cancelled.
   virtual QString InputBox(const QString& caption, const QString& prompt, const QString& Default) = 0;
   // The chosen file's path, or nothing when cancelled. Neither dialog
@@ -43,6 +50,7 @@ class TQtDialogs : public TDialogs {
   void ErrorBox(const QString& text) override;
   void InfoBox(const QString& text) override;
   bool YesNo(const QString& text) override;
+  TSaveChangesAnswer SaveChanges(const QString& text) override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& Default) override;
   std::optional<QString> OpenFile(const TFileDialogSpec& spec) override;
   std::optional<QString> SaveFile(const TFileDialogSpec& spec) override;

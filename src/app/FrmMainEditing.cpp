@@ -173,7 +173,7 @@ void TFrm_Main::SetRogzStatus(bool ok) {
 
 void TFrm_Main::E_FajlNevChange() {
   const std::string name = Bytes(E_FajlNev->text());
-  const std::filesystem::path path = ClipPath(name);
+  const std::filesystem::path path = ClipPath(name, ClipBase_);
   if (!ClipExists(path)) {
     SetRogzStatus(false);
     E_RogzHossz->clear();
@@ -204,7 +204,8 @@ void TFrm_Main::E_TallozClick() {
 
 void TFrm_Main::B_RogzRendbenClick() {
   if (Store_.Ures()) return HibaKi(B_Opciok, U("Audio fájl felvitele előtt készítsen Összeállítást!"));
-  if (!ClipExists(ClipPath(Bytes(E_FajlNev->text())))) return HibaKi(E_FajlNev, U("Nem találom a fájlt!"));
+  if (!ClipExists(ClipPath(Bytes(E_FajlNev->text()), ClipBase_)))
+    return HibaKi(E_FajlNev, U("Nem találom a fájlt!"));
   const std::optional<int32_t> pause = ToInt32(E_RogzSzunet->text());
   if (!pause) return HibaKi(E_RogzSzunet, U("Hibás szám a Szünet mezőben!"));
   const std::optional<int32_t> length = ToInt32(E_RogzHossz->text());

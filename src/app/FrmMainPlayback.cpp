@@ -56,7 +56,7 @@ void TFrm_Main::ReleasePlayback() {
 void TFrm_Main::B_FileStartClick() {
   const std::string name = Bytes(E_FajlNev->text());
   if (name.empty()) return HibaKi(E_FajlNev, U("Adjon meg egy fájlt!"));
-  const std::filesystem::path path = ClipPath(name);
+  const std::filesystem::path path = ClipPath(name, ClipBase_);
   if (!ClipExists(path)) return HibaKi(E_FajlNev, U("Nem találom a megadott fájlt!"));
   // The preview plays a reader of its own, so the clip check (which reopens
   // the window's readers at every keystroke) never touches a playing one.
@@ -104,7 +104,7 @@ bool TFrm_Main::StartTestRun() {
   // from the hotkey) playing now ends here, without an OnDone.
   if (DXOut->Busy()) DXOut->Stop(false);
   DXOut->SetInput(InputList);
-  RunChain_->Build(*InputList, RunClipsFrom(AktElem));
+  RunChain_->Build(*InputList, RunClipsFrom(AktElem, ClipBase_));
   PreviewReader_.reset();
   AktElem = Store_.TesztGyoker->Elemek ? Store_.TesztGyoker->Elemek->Kov : nullptr;
   SupersededPassError_ = DXOut->ExceptionMessage();

@@ -24,7 +24,8 @@
 TFrm_Main* Frm_Main = nullptr;
 
 TFrm_Main::TFrm_Main(TOptions options)
-    : Dialogs_(std::move(options.Dialogs)),
+    : ClipsBesideScript_(options.ClipsBesideScript),
+      Dialogs_(std::move(options.Dialogs)),
       SoundSystem_(std::move(options.SoundSystem)),
       FirstArgument_(std::move(options.FirstArgument)),
       ExitProcess_(std::move(options.ExitProcess)),
@@ -92,6 +93,7 @@ void TFrm_Main::FormCreate() {
   Store_.TesztGyoker = Store_.Gyoker();
   AktIndex = 0;
   PageControl->setCurrentIndex(0);
+  Unsaved_.MarkSaved(Store_);
   if (!FirstArgument_.empty()) (void)ScriptBetolt(QString::fromStdString(FirstArgument_));
 }
 
@@ -113,9 +115,9 @@ void TFrm_Main::FormDestroy() {
 }
 
 void TFrm_Main::MMI_ExitClick() {
-  // Ends at once, without confirmation or saving; the output is stopped
-  // first so that no clip is freed under a running pass.
-  if (DXOut) DXOut->Stop(false);
+  // The output is stopped first so that no clip is freed under a running
+  // pass; with unsaved edits the operator chooses to save, leave or stay.
+  if (!ConfirmClose()) return;
   ReleaseHotkeys();
   ExitProcess_();
 }

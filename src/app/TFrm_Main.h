@@ -7,13 +7,14 @@
 //   TFrm_Main.cpp          creation, destruction, store mirrors, HibaKi
 //   FrmMainLayout.cpp      controls, fonts, colours, anchoring, tab order, menus
 //   FrmMainEditing.cpp     compositions, items, clip check, browse, add item
-//   FrmMainScript.cpp      save, load, ScriptBetolt
+//   FrmMainScript.cpp      save, load, ScriptBetolt, closing with edits
 //   FrmMainLive.cpp        live playback page
 //   FrmMainPlayback.cpp    clip preview, test run, pause/stop, done
 //   FrmMainHotkeys.cpp     the hotkey rows and their key presses
 // Handlers keep the names of the events they serve (B_OpciokClick, ...);
 // the logic they call lives in small classes of their own (TCompositionStore,
-// ClipPath, LoadScriptIntoStore, TDialogs, TAnchors, TItemListModel).
+// ClipPath, LoadScriptIntoStore, TUnsavedChanges, TDialogs, TAnchors,
+// TItemListModel).
 //
 // Texts: the store holds Windows-1250 bytes; Text()/Bytes() convert at the
 // controls.
@@ -24,17 +25,20 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/Dialogs.h"
 #include "app/HotkeyService.h"
+#include "app/TUnsavedChanges.h"
 #include "audio/core/TAuFileIn.h"
 #include "audio/core/TComponent.h"
 #include "model/TCompositionStore.h"
 
 class QAction;
+class QCloseEvent;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -66,6 +70,10 @@ class TFrm_Main : public QMainWindow {
     std::shared_ptr<TSoundSystem> SoundSystem;
     // The first command-line argument: a script loaded at creation.
     std::string FirstArgument;
+    // Started through the desktop entry: every load looks the script's clips
+    // up in the "Hangok" folder beside it, not under the current folder
+    // (which the desktop chose, not the operator).
+    bool ClipsBesideScript = false;
     // Ends the process for "Kilépés"; quits the event loop when null.
     std::function<void()> ExitProcess;
     // The system-wide hotkeys; CreateDefaultHotkeyService() when null.
@@ -114,8 +122,15 @@ class TFrm_Main : public QMainWindow {
   void Pop_SaveClick();
   void Pop_OpenClick();
   // Replaces the store with the script at `path`. False when the action must
-  // end (the file could not be opened, or the load stopped at a read error).
+  // end (the file is no script or could not be opened, or the load stopped
+  // at a read error). What is not a script is refused before the store is
+  // touched. Dropped item lines are listed in one box; when their clips are
+  // found beside the script, the box offers to load again from there.
   [[nodiscard]] bool ScriptBetolt(const QString& path);
+  // Edits made since the last load or save.
+  [[nodiscard]] bool HasUnsavedChanges() const { return Unsaved_.Any(Store_); }
+  // The folder whose "Hangok" holds the clips; empty: the current folder.
+  const std::filesystem::path& ClipBase() const { return ClipBase_; }
 
   // ---- Live playback page
   void AdatlapKitolt(int32_t n);
@@ -271,6 +286,10 @@ class TFrm_Main : public QMainWindow {
   TWaveIn* WaveIn = nullptr;
   TMP3In* MP3In = nullptr;
 
+ protected:
+  // Closing the window: a run stops, then unsaved edits are asked about.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void CreateControls();       // FrmMainLayout.cpp
   void CreateMenus();          // FrmMainLayout.cpp
@@ -290,6 +309,12 @@ class TFrm_Main : public QMainWindow {
   int ListSelectedCount() const;
   int ListFocusedRow() const;
   void SetApplicationTitle(const QString& title);
+  // FrmMainScript.cpp: the save dialog, the question before replacing a file
+  // and the save itself (true when saved); the question before closing
+  // (true when the window may close); the clip folder's base.
+  [[nodiscard]] bool SaveWithDialog();
+  [[nodiscard]] bool ConfirmClose();
+  void SetClipBase(const std::filesystem::path& base);
   // FrmMainPlayback.cpp: the output's events and the hand-off wake hook; the
   // test run (false when it ended with an error box); freeing what the runs
   // and previews made, once the output is stopped.
@@ -305,6 +330,10 @@ class TFrm_Main : public QMainWindow {
   void RemoteStateChanged(bool runStarted = false);
 
   TCompositionStore Store_;
+  TUnsavedChanges Unsaved_;
+  std::filesystem::path ClipBase_;
+  bool ClipsBesideScript_ = false;
+  bool LastLoadListedDrops_ = false;  // the last ScriptBetolt showed dropped lines
   std::unique_ptr<TDialogs> Dialogs_;
   std::shared_ptr<TSoundSystem> SoundSystem_;
   std::string FirstArgument_;

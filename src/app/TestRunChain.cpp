@@ -33,9 +33,9 @@ bool Opens(TAuFileIn& reader) {
 
 }  // namespace
 
-std::vector<TRunClip> RunClipsFrom(PElem first) {
+std::vector<TRunClip> RunClipsFrom(PElem first, const std::filesystem::path& clipBase) {
   std::vector<TRunClip> clips;
-  for (PElem e = first; e; e = e->Kov) clips.push_back({ClipPath(e->FajlNev).string(), e->Szunet});
+  for (PElem e = first; e; e = e->Kov) clips.push_back({ClipPath(e->FajlNev, clipBase).string(), e->Szunet});
   return clips;
 }
 

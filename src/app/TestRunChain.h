@@ -14,6 +14,7 @@
 // Threads: GUI thread, while the list is not playing.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +33,9 @@ struct TRunClip {
 };
 
 // The items from `first` to the end of its composition, clip paths resolved
-// in the current folder's "Hangok" (ClipPath).
-std::vector<TRunClip> RunClipsFrom(PElem first);
+// in the "Hangok" folder under `clipBase` (ClipPath; the current folder when
+// empty).
+std::vector<TRunClip> RunClipsFrom(PElem first, const std::filesystem::path& clipBase = {});
 
 // A reader for one clip with the window's reader settings: ".wav" in any
 // letter case gives a TWaveIn, anything else the media-format reader

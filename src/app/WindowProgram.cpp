@@ -14,7 +14,7 @@ bool WindowPlatformAvailable() {
   return false;
 }
 
-int RunWindowProgram(int argc, char** argv, const std::string& firstArgument) {
+int RunWindowProgram(int argc, char** argv, const std::string& firstArgument, bool fromDesktop) {
   if (!WindowPlatformAvailable()) {
     std::fprintf(stderr,
                  "vomrella: nincs grafikus kijelző (DISPLAY nincs beállítva); virtuális kijelzőn így indítható: "
@@ -25,6 +25,7 @@ int RunWindowProgram(int argc, char** argv, const std::string& firstArgument) {
   TVomrellaApplication app(argc, argv);
   TFrm_Main::TOptions options;
   options.FirstArgument = firstArgument;
+  options.ClipsBesideScript = fromDesktop;
   TFrm_Main window(std::move(options));
   window.show();
   return app.exec();

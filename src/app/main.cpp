@@ -1,5 +1,6 @@
 // Program entry: "vomrella [SCRIPT]" opens the window (loading the script);
-// arguments starting with "--" are command-line commands. Installs a
+// "vomrella --from-desktop [SCRIPT]" is the desktop entry's form of it;
+// other arguments starting with "--" are command-line commands. Installs a
 // fatal-signal handler that prints a backtrace before the process ends.
 
 #include <execinfo.h>
@@ -52,7 +53,8 @@ void InstallFatalSignalHandlers() {
 
 constexpr const char* kFooter =
     "\nKilépési kódok: 0 rendben, 1 hiba a bemenetben (fájl, script vagy klip), 2 hibás használat.\n"
-    "A klipeket az ablak és a parancsok is a jelenlegi mappa Hangok almappájában keresik.\n"
+    "A klipeket az ablak és a parancsok is a jelenlegi mappa Hangok almappájában keresik;\n"
+    "az asztalról (fájlkezelőből, menüből) indított ablak a betöltött script melletti Hangok mappában.\n"
     "VOMRELLA_AUDIO=virtual (vagy virtual:FÁJL.wav): virtuális hangeszköz hangkártya helyett.\n";
 
 void PrintCommand(FILE* out, std::string_view name, std::string_view usage, std::string_view help) {
@@ -90,8 +92,19 @@ int UsageError(const char* message, std::string_view what) {
 
 int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
+  // A write past the file-size limit (ulimit -f) then fails with EFBIG and
+  // is reported like a full disk, instead of ending the program with unsaved
+  // work and a temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) return RunWindowProgram(argc, argv, std::string());
+  if (args[0] == kFromDesktopOption) {
+    // The desktop passes at most one document (%f); its name is taken as it
+    // comes, whatever it starts with.
+    if (args.size() > 2) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
+                                           std::to_string(args.size() - 1));
+    return RunWindowProgram(argc, argv, args.size() == 2 ? std::string(args[1]) : std::string(), true);
+  }
   if (args[0] == "--help" || args[0] == "-h") return Usage();
   if (args[0] == "--version") {
     std::printf("vomrella %s\n", VOMRELLA_VERSION);

@@ -42,8 +42,10 @@ std::string ScriptText(const TCompositionStore& store) {
   return out;
 }
 
-void SaveScript(const TCompositionStore& store, const std::filesystem::path& path) {
-  SaveFileAtomically(path, ScriptText(store));
+void SaveScript(const TCompositionStore& store, const std::filesystem::path& path, bool keepBackup) {
+  TAtomicFileOptions options;
+  options.KeepBackup = keepBackup;
+  SaveFileAtomically(path, ScriptText(store), options);
 }
 
 int32_t ParseScriptPause(std::string_view text) {

@@ -32,8 +32,9 @@ class TCompositionStore;
 std::string ScriptText(const TCompositionStore& store);
 
 // Writes the store to `path` with SaveFileAtomically (an old file there is
-// replaced only once the new content is safely on disk). Throws EFileError.
-void SaveScript(const TCompositionStore& store, const std::filesystem::path& path);
+// replaced only once the new content is safely on disk; with `keepBackup`
+// the replaced content stays at BackupPath). Throws EFileError.
+void SaveScript(const TCompositionStore& store, const std::filesystem::path& path, bool keepBackup = false);
 
 struct TScriptLine {
   size_t LineNumber = 0;  // 1-based line of the file (set by TScriptReader)

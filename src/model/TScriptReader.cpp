@@ -89,7 +89,10 @@ bool TScriptReader::Next(TScriptLine& line) {
     ++LineNumber_;
     TScriptLine classified = ClassifyScriptLine(Raw_, CompositionOpen_);
     if (classified.IsHeader) CompositionOpen_ = true;
-    if (!classified.IsHeader && !classified.IsItem) continue;
+    if (!classified.IsHeader && !classified.IsItem) {
+      if (!CompositionOpen_ && Raw_.find('|') != std::string::npos) BeforeFirstHeader_.push_back({LineNumber_, Raw_});
+      continue;
+    }
     classified.LineNumber = LineNumber_;
     line = std::move(classified);
     return true;

@@ -29,6 +29,15 @@ class TScriptReader {
   // False at the end of the file. Throws EFileError on a read error.
   bool Next(TScriptLine& line);
 
+  // The lines before the first header that hold a "|": they look like item
+  // lines, but no composition is open, so a load ignores them. Those Next
+  // has passed so far.
+  struct TIgnoredItemLine {
+    size_t LineNumber = 0;
+    std::string Text;  // the whole line, Windows-1250
+  };
+  const std::vector<TIgnoredItemLine>& ItemLinesBeforeFirstHeader() const { return BeforeFirstHeader_; }
+
   // Every header and item line of a file, or of script bytes in memory.
   static std::vector<TScriptLine> ReadFile(const std::filesystem::path& path);
   static std::vector<TScriptLine> ReadText(std::string_view bytes);
@@ -47,4 +56,5 @@ class TScriptReader {
   size_t LineNumber_ = 0;
   bool CompositionOpen_ = false;
   std::string Raw_;         // the current raw line, reused between calls
+  std::vector<TIgnoredItemLine> BeforeFirstHeader_;
 };

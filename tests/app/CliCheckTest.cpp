@@ -192,8 +192,11 @@ TEST(CliBadInput, ScriptCommandsNameTheFileAndTheProblemInOneLine) {
     std::string Path;
     std::string Problem;
   };
-  const std::vector<TCase> cases{{folder.File("nincs.vrs"), "nincs.vrs: No such file or directory"},
-                                 {folder.Path(), "Is a directory"},
+  const std::string utf16 = folder.File("utf16.vrs");
+  WriteFileBytes(utf16, {0xFF, 0xFE, '[', 0, 'a', 0, ']', 0});
+  const std::vector<TCase> cases{{folder.File("nincs.vrs"), "nincs.vrs: nincs ilyen fájl"},
+                                 {folder.Path(), ": ez egy mappa, nem fájl"},
+                                 {utf16, "utf16.vrs: UTF-16 kódolású szöveg"},
                                  {empty, "ures.vrs: a script üres"},
                                  {binary, "bin.vrs: nem szöveges fájl (bináris adat), nem script"}};
   const std::string out = folder.File("ki.wav");

@@ -151,7 +151,7 @@ TEST_F(CliRender, MissingCompositionsAndUnwritableOutputsFailWithoutLeavingAFile
   }
   const TResult missing = RunProgram(Folder, {"--render", Folder.File("nincs.vrs"), "--composition", "1", "-o", Out});
   EXPECT_EQ(missing.Status, 1);
-  EXPECT_TRUE(Contains(missing.Err, "nincs.vrs: No such file or directory")) << missing.Err;
+  EXPECT_TRUE(Contains(missing.Err, "nincs.vrs: nincs ilyen fájl")) << missing.Err;
 
   for (const fs::directory_entry& entry : fs::directory_iterator(Folder.Path()))
     EXPECT_FALSE(entry.path().filename().string().starts_with("ki.wav")) << entry.path();

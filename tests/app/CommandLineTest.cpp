@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -206,6 +213,71 @@ TEST(CliDecodeUsage, WrongArgumentsUnreadableInputAndUnwritableOutputFail) {
   EXPECT_TRUE(Contains(r.Err, nowhere + ": a mappa nem létezik")) << r.Err;
   EXPECT_EQ(r.Out, "");
   EXPECT_FALSE(FileExists(nowhere));
+}
+
+// "-o" never turns what is there into something else: standard output, a
+// link's target (the link stays), a FIFO and a device node get the WAV; a
+// file-size limit fails the command with its reason instead of killing it.
+TEST(CliDecodeOutput, StandardOutputLinksFifosAndDevicesAreWrittenNeverReplaced) {
+  namespace fs = std::filesystem;
+  TTempFolder folder;
+  const std::string clip = WriteClip(folder, "be", {TClipKind::PcmWav, 1, 8000, 1.0, 10});
+  const std::string out = folder.File("ki.wav");
+  ASSERT_EQ(RunProgram(folder, {"--decode", clip, "-o", out}).Status, 0);
+  const std::string wav = ReadText(out);
+
+  TResult r = RunProgram(folder, {"--decode", clip, "-o", "-"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_TRUE(r.Out == wav);
+  EXPECT_EQ(r.Err, clip + ": 16000 bájt PCM -> -\n");
+
+  fs::create_directories(folder.File("valodi"));
+  fs::create_symlink("valodi/cel.wav", folder.File("link.wav"));
+  EXPECT_EQ(RunProgram(folder, {"--decode", clip, "-o", folder.File("link.wav")}).Status, 0);
+  EXPECT_TRUE(fs::is_symlink(folder.File("link.wav")));
+  EXPECT_TRUE(ReadText(folder.File("valodi/cel.wav")) == wav);
+
+  const std::string fifo = folder.File("cso");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  r = RunProgram(folder, {"--decode", clip, "-o", fifo});  // nobody reads it: an error, not a hang
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "no process reads from it")) << r.Err;
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // the WAV fits in the pipe's buffer
+  EXPECT_EQ(RunProgram(folder, {"--decode", clip, "-o", fifo}).Status, 0);
+  std::string heard(wav.size() + 1, '\0');
+  heard.resize(size_t(std::max<ssize_t>(0, read(reader, heard.data(), heard.size()))));
+  close(reader);
+  EXPECT_TRUE(heard == wav);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  // Device nodes of our own, where this process may make them.
+  if (mknod(folder.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+      mknod(folder.File("disk").c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0) {
+    r = RunProgram(folder, {"--decode", clip, "-o", folder.File("null")});
+    EXPECT_TRUE(r.Status == 0 || Contains(r.Err, "Permission denied")) << r.Err;  // a "nodev" mount
+    r = RunProgram(folder, {"--decode", clip, "-o", folder.File("disk")});
+    EXPECT_EQ(r.Err, folder.File("disk") + ": különleges fájl (blokkeszköz vagy socket): nem írható bele, és nem "
+                                           "cserélhető le\n");
+    EXPECT_TRUE(fs::is_character_file(folder.File("null")));
+    EXPECT_TRUE(fs::is_block_file(folder.File("disk")));
+  } else {
+    std::printf("mknod is refused here: device nodes not tried\n");
+  }
+
+  // 1 s of 44.1 kHz stereo is far past a 4 KiB limit.
+  const std::string big = WriteClip(folder, "nagy", {TClipKind::PcmWav, 2, 44100, 1.0, 11});
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit small{4096, saved.rlim_max};
+  auto* previous = std::signal(SIGXFSZ, SIG_DFL);  // the program must ignore it itself
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  r = RunProgram(folder, {"--decode", big, "-o", out});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, out + ": nem írható (") && Contains(r.Err, "File too large")) << r.Err;
+  EXPECT_TRUE(ReadText(out) == wav);
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path()))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".ki.wav")) << entry.path();
 }
 
 // --- --play on the virtual device -------------------------------------------

@@ -296,3 +296,24 @@ TEST(AtomicSave, FailsCleanlyInAReadOnlyFolder) {
   EXPECT_EQ(ReadBytes(target), kOld);
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"s.vrs"});
 }
+
+TEST(AtomicSave, KeepsOneBackupGenerationBesideTheRealTarget) {
+  TempFolder folder;
+  const TAtomicFileOptions backup{true, TSaveSystemCalls::Posix()};
+  SaveFileAtomically(folder / "s.vrs", kOld, backup);  // nothing replaced: no backup
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"s.vrs"});
+  ::chmod((folder / "s.vrs").c_str(), 0600);
+  fs::create_symlink("s.vrs", folder / "link.vrs");
+  SaveFileAtomically(folder / "link.vrs", kNew, backup);
+  SaveFileAtomically(folder / "link.vrs", "third", backup);
+  EXPECT_EQ(ReadBytes(folder / "s.vrs"), "third");
+  EXPECT_EQ(ReadBytes(folder / "s.vrs.bak"), kNew);
+  EXPECT_EQ(ModeOf(folder / "s.vrs.bak"), 0600u);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"link.vrs", "s.vrs", "s.vrs.bak"}));
+  // A failed rename of the backup leaves both files as they were.
+  EXPECT_THROW(SaveFileAtomically(folder / "s.vrs", "fourth", TAtomicFileOptions{true, WithRename(RenameFails)}),
+               EFileError);
+  EXPECT_EQ(ReadBytes(folder / "s.vrs"), "third");
+  EXPECT_EQ(ReadBytes(folder / "s.vrs.bak"), kNew);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"link.vrs", "s.vrs", "s.vrs.bak"}));
+}

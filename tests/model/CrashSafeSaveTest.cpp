@@ -1,7 +1,8 @@
 // Saves killed with SIGKILL at random points: the script on disk is always
-// exactly the old or exactly the new one, and the next save removes what the
-// killed one left behind. Also the rules of that clean-up: it takes only
-// stale temporary files of the same target.
+// exactly the old or exactly the new one (and its backup the previous or the
+// replaced one), and the next save removes what the killed one left behind.
+// Also the rules of that clean-up: it takes only stale temporary files of the
+// same target.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -188,4 +189,56 @@ TEST(CrashSafeSave, CleanUpTakesOnlyUnlockedTemporaryFilesOfTheSameTarget) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folder.Entries(), expected);
   EXPECT_EQ(ReadBytes(target), "new");
+}
+
+TEST(CrashSafeSave, AKilledSaveThatKeepsABackupLeavesWholeScriptsAndWholeBackups) {
+  TempFolder folder;
+  const fs::path target = folder / "musor.vrs";
+  const fs::path backup = folder / "musor.vrs.bak";
+  TCompositionStore olderStore, oldStore, newStore;
+  FillLarge(olderStore, 3);
+  FillLarge(oldStore, 1);
+  FillLarge(newStore, 2);
+  const std::string olderText = ScriptText(olderStore), oldText = ScriptText(oldStore),
+                    newText = ScriptText(newStore);
+  auto restore = [&] {
+    SaveFileAtomically(target, oldText);
+    SaveFileAtomically(backup, olderText);
+  };
+  TAtomicFileOptions stepped;
+  stepped.Calls = kStepped;
+  stepped.KeepBackup = true;
+  restore();
+  gStep = 0;
+  gKillAt = -1;
+  SaveFileAtomically(target, newText, stepped);
+  ASSERT_EQ(ReadBytes(backup), oldText);
+  const int steps = gStep;
+
+  std::mt19937 rng(20261216);
+  int keptOld = 0, backedUpOnly = 0, tookNew = 0;
+  for (int round = 0; round < 80; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    restore();
+    const int killAt = 1 + int(rng() % unsigned(steps));
+    ASSERT_TRUE(RunChild([&] {
+      gStep = 0;
+      gKillAt = killAt;
+      SaveFileAtomically(target, newText, stepped);
+    }, -1));
+    const std::string now = ReadBytes(target), kept = ReadBytes(backup);
+    ASSERT_TRUE(now == oldText || now == newText) << "torn script of " << now.size() << " bytes";
+    ASSERT_TRUE(kept == olderText || kept == oldText) << "torn backup of " << kept.size() << " bytes";
+    // The backup is in place before the script is replaced.
+    if (now == newText) {
+      ASSERT_EQ(kept, oldText) << "killed at step " << killAt;
+    }
+    (now == newText ? tookNew : kept == oldText ? backedUpOnly : keptOld)++;
+    // The next save removes what the killed one left.
+    restore();
+    ASSERT_EQ(folder.Entries(), (std::vector<std::string>{"musor.vrs", "musor.vrs.bak"}));
+  }
+  EXPECT_GT(keptOld, 0);
+  EXPECT_GT(backedUpOnly, 0);
+  EXPECT_GT(tookNew, 0);
 }

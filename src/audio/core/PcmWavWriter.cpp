@@ -38,7 +38,7 @@ void CheckPlayable(const TPcmFormat& Format, const TWavFmtForm& Form) {
 }
 
 // The header for DataBytes bytes of PCM.
-std::vector<uint8_t> Header(const TPcmFormat& Format, const TWavFmtForm& Form, uint32_t DataBytes) {
+std::vector<uint8_t> MakeHeader(const TPcmFormat& Format, const TWavFmtForm& Form, uint32_t DataBytes) {
   std::vector<uint8_t> h(HeaderBytes(Form));
   const uint32_t padded = DataBytes + (DataBytes & 1u);
   const uint32_t fmtBytes = FmtBytes(Form);
@@ -82,7 +82,7 @@ void PcmWavWriter::Open(const std::string& FileName, const TPcmFormat& Format, c
   FFormat = Format;
   FForm = Form;
   FDataBytes = 0;
-  const auto header = Header(Format, Form, 0);
+  const auto header = MakeHeader(Format, Form, 0);
   if (!File->WriteExact(header.data(), static_cast<int64_t>(header.size()))) {
     File.reset();
     throw EAuException("Cannot write file " + FileName);
@@ -105,7 +105,7 @@ void PcmWavWriter::Close() {
     const uint8_t pad = 0;
     if (!file->WriteExact(&pad, 1)) throw EAuException("Cannot write file " + file->FileName());
   }
-  const auto header = Header(FFormat, FForm, dataBytes);
+  const auto header = MakeHeader(FFormat, FForm, dataBytes);
   if (file->Seek(0, soBeginning) != 0 || !file->WriteExact(header.data(), static_cast<int64_t>(header.size())))
     throw EAuException("Cannot write file " + file->FileName());
 }
@@ -122,8 +122,14 @@ std::vector<uint8_t> PcmWavWriter::Image(const TPcmFormat& Format, const uint8_t
                                          const TWavFmtForm& Form) {
   CheckPlayable(Format, Form);
   if (Bytes > MaxData(Form)) throw EAuException("Too much data for a WAV file");
-  auto image = Header(Format, Form, static_cast<uint32_t>(Bytes));
+  auto image = MakeHeader(Format, Form, static_cast<uint32_t>(Bytes));
   if (Bytes) image.insert(image.end(), Data, Data + Bytes);
   if (Bytes & 1u) image.push_back(0);
   return image;
+}
+
+std::vector<uint8_t> PcmWavWriter::Header(const TPcmFormat& Format, uint64_t DataBytes, const TWavFmtForm& Form) {
+  CheckPlayable(Format, Form);
+  if (DataBytes > MaxData(Form)) throw EAuException("Too much data for a WAV file");
+  return MakeHeader(Format, Form, static_cast<uint32_t>(DataBytes));
 }

@@ -42,6 +42,10 @@ class PcmWavWriter {
   // Whole file in one call.
   static void WriteFile(const std::string& FileName, const TPcmFormat& Format, const uint8_t* Data, size_t Bytes,
                         const TWavFmtForm& Form = {});
+  // The RIFF, "fmt " and "data" headers for DataBytes bytes of PCM, for a
+  // file written elsewhere: the data follow, then a zero byte when their
+  // count is odd. Raises EAuException as Open and Close do.
+  static std::vector<uint8_t> Header(const TPcmFormat& Format, uint64_t DataBytes, const TWavFmtForm& Form = {});
   // The complete file image in memory.
   static std::vector<uint8_t> Image(const TPcmFormat& Format, const uint8_t* Data, size_t Bytes,
                                     const TWavFmtForm& Form = {});

@@ -178,6 +178,7 @@ TEST_F(LiveTest, MovingCompositionsKeepsTheIndexAndTheExitCommandStopsFirst) {
   Window->B_FirstClick();
   Window->B_NextClick();
   EXPECT_EQ(Window->E_Akt->text(), "A");
+  Dialogs->SaveChangesAnswers.push_back(TSaveChangesAnswer::Discard);  // the new compositions are not saved
   Window->MMI_ExitClick();
   EXPECT_EQ(ExitCalls, 1);
 }

@@ -16,13 +16,14 @@
 class TScriptedDialogs : public TDialogs {
  public:
   struct TShown {
-    std::string Kind;  // "error", "info", "yesno", "input", "open", "save"
+    std::string Kind;  // "error", "info", "yesno", "savechanges", "input", "open", "save"
     QString Text;      // message, or the prompt / dialog title
   };
 
   std::vector<TShown> Shown;
   std::deque<std::optional<QString>> InputAnswers;  // nullopt: cancelled
   std::deque<bool> YesNoAnswers;
+  std::deque<TSaveChangesAnswer> SaveChangesAnswers;
   std::deque<std::optional<QString>> FileAnswers;    // nullopt: cancelled
   std::vector<TFileDialogSpec> FileDialogs;          // every file dialog shown
   // Runs before every answer; a test throws from it to fail a handler.
@@ -39,6 +40,17 @@ class TScriptedDialogs : public TDialogs {
     }
     const bool answer = YesNoAnswers.front();
     YesNoAnswers.pop_front();
+    return answer;
+  }
+  TSaveChangesAnswer SaveChanges(const QString& text) override {
+    Shown.push_back({"savechanges", text});
+    Before();
+    if (SaveChangesAnswers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text.toStdString();
+      return TSaveChangesAnswer::Stay;
+    }
+    const TSaveChangesAnswer answer = SaveChangesAnswers.front();
+    SaveChangesAnswers.pop_front();
     return answer;
   }
   QString InputBox(const QString&, const QString& prompt, const QString& Default) override {
