@@ -6,7 +6,7 @@
 // only once every allocation for them has succeeded, so a failed allocation
 // leaves the lists as they were.
 
-TCompositionStore::TCompositionStore() : Gyoker_(new TGyElem) {
+TCompositionStore::TCompositionStore() : Gyoker_(new TGyElem), Utolso_(Gyoker_) {
   AktGyoker = Gyoker_;
   TesztGyoker = Gyoker_;
 }
@@ -37,13 +37,14 @@ PGyElem TCompositionStore::Predecessor(PGyElem c) const {
 }
 
 PGyElem TCompositionStore::GyokerHozzaadas(const std::string& name) {
-  PGyElem last = Gyoker_;
+  PGyElem last = Utolso_;
   while (last->Kov) last = last->Kov;
   auto c = std::make_unique<TGyElem>();
   c->Nev = name;
   c->Elemek = new TElem;
   last->Kov = c.release();
-  return last->Kov;
+  Utolso_ = last->Kov;
+  return Utolso_;
 }
 
 PElem TCompositionStore::ElemHozzaadas(PGyElem c, const std::string& fileName, int32_t length, int32_t pause) {
@@ -70,6 +71,7 @@ bool TCompositionStore::GyokerFeljebb(PGyElem c) {
   p->Kov = c->Kov;
   q->Kov = c;
   c->Kov = p;
+  if (Utolso_ == c) Utolso_ = p;
   return true;
 }
 
@@ -94,6 +96,7 @@ bool TCompositionStore::GyokerTorles(PGyElem c) {
   PGyElem p = Predecessor(c);
   if (!p) return false;
   p->Kov = c->Kov;
+  if (Utolso_ == c) Utolso_ = p;
   if (AktGyoker == c) AktGyoker = Gyoker_;
   if (TesztGyoker == c) TesztGyoker = Gyoker_;
   ReleaseComposition(c);
@@ -121,6 +124,7 @@ bool TCompositionStore::GyokerAtnevezes(PGyElem c, const std::string& name) {
 void TCompositionStore::Uritas() {
   PGyElem c = Gyoker_->Kov;
   Gyoker_->Kov = nullptr;
+  Utolso_ = Gyoker_;
   while (c) {
     PGyElem next = c->Kov;
     ReleaseComposition(c);

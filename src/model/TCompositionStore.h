@@ -8,6 +8,11 @@
 // position (the selected row), never by name, so duplicate and empty names
 // are fine.
 //
+// Appending a composition costs the same whatever the list's length: the
+// store keeps the last composition. The chains are changed only through the
+// store's operations (the window reads the records, never relinks them); an
+// append made past the remembered last one is still found before linking.
+//
 // Ownership: the store owns every record; the window owns the store.
 // Releasing walks the chains in loops, never by recursion, so a list of any
 // length is released without deep stacks.
@@ -115,4 +120,5 @@ class TCompositionStore {
   PGyElem Predecessor(PGyElem c) const;
 
   PGyElem Gyoker_;
+  PGyElem Utolso_;  // the last composition; Gyoker_ while the store is empty
 };

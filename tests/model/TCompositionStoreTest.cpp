@@ -161,6 +161,26 @@ TEST(CompositionStore, MovingACompositionUpSwapsItWithItsPredecessor) {
   EXPECT_EQ(store.GyokerKeres(3)->Kov, nullptr);
 }
 
+// Appends go after the remembered last composition: it must follow every
+// change of the list's end.
+TEST(CompositionStore, AppendsAtTheEndAfterTheLastCompositionMovedDeletedOrCleared) {
+  TCompositionStore store;
+  for (const char* n : {"a", "b", "c"}) store.GyokerHozzaadas(n);
+  EXPECT_TRUE(store.GyokerFeljebb(store.GyokerKeres(2)));  // the last moves up
+  store.GyokerHozzaadas("d");
+  EXPECT_EQ(Names(store), (Strings{"a", "c", "b", "d"}));
+  EXPECT_TRUE(store.GyokerTorles(store.GyokerKeres(3)));  // the last goes
+  store.GyokerHozzaadas("e");
+  EXPECT_EQ(Names(store), (Strings{"a", "c", "b", "e"}));
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(store.GyokerTorles(store.GyokerKeres(0)));
+  store.GyokerHozzaadas("f");  // emptied one by one
+  EXPECT_EQ(Names(store), (Strings{"f"}));
+  store.Uritas();
+  store.GyokerHozzaadas("g");
+  EXPECT_EQ(Names(store), (Strings{"g"}));
+  EXPECT_EQ(store.GyokerKeres(0)->Kov, nullptr);
+}
+
 TEST(CompositionStore, MovingRenamingAndDeletingActOnThePositionNotTheName) {
   TCompositionStore store;
   PGyElem first = WithItems(store, "Hír", 1);

@@ -1,46 +1,21 @@
 #include "audio/decoders/CodecManager.h"
 
-#include <cmath>
 #include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
 }
+
+#include "audio/decoders/FfmpegInit.h"
+#include "audio/decoders/Mp3FrameHeader.h"
 
 namespace {
 
 constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagMpegLayer3 = 0x55;
 constexpr uint32_t kMpegLayer3FormatBytes = 30;
-
-struct TMp3Frame {
-  uint32_t Bytes = 0;
-  uint32_t Samples = 0;  // per channel
-  uint32_t SampleRate = 0;
-  uint32_t Channels = 0;
-};
-
-// Reads a layer III frame header at p (4 bytes). Free-format and reserved
-// values are refused.
-bool ReadMp3FrameHeader(const uint8_t* p, TMp3Frame& f) {
-  static constexpr uint16_t kBitrateV1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-  static constexpr uint16_t kBitrateV2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-  static constexpr uint32_t kRates[3] = {44100, 48000, 32000};
-  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
-  const unsigned version = (p[1] >> 3) & 3;  // 0 = 2.5, 1 reserved, 2 = 2, 3 = 1
-  const unsigned layer = (p[1] >> 1) & 3;    // 1 = layer III
-  const unsigned bitrateIndex = p[2] >> 4;
-  const unsigned rateIndex = (p[2] >> 2) & 3;
-  if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return false;
-  const bool mpeg1 = version == 3;
-  const uint32_t bitrate = 1000u * (mpeg1 ? kBitrateV1 : kBitrateV2)[bitrateIndex];
-  f.SampleRate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-  f.Samples = mpeg1 ? 1152 : 576;
-  f.Bytes = (mpeg1 ? 144 : 72) * bitrate / f.SampleRate + ((p[2] >> 1) & 1);
-  f.Channels = (p[3] >> 6) == 3 ? 1 : 2;
-  return true;
-}
 
 // Walks the complete frames of the stream's format in buf, calling visit for
 // each; bytes that do not start such a frame are stepped over one by one.
@@ -74,13 +49,22 @@ struct TPacketDeleter {
 struct TFrameDeleter {
   void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
+struct TSwrDeleter {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
 
 }  // namespace
 
 struct TCodecStream::TImpl {
   std::unique_ptr<AVCodecContext, TCodecContextDeleter> Context;
+  std::unique_ptr<SwrContext, TSwrDeleter> Resampler;  // the decoder's sample layout to 16-bit interleaved
+  int ResamplerFormat = -1;
   uint32_t SampleRate = 0;
   uint32_t Channels = 0;
+
+  // Appends the decoded frame as interleaved 16-bit samples, at most room
+  // bytes; returns the bytes appended (0 for a frame it cannot take).
+  uint32_t AppendFrame(const AVFrame& frame, std::vector<uint8_t>& dest, uint32_t room);
 };
 
 uint32_t CodecMaxFormatBytes() { return kMpegLayer3FormatBytes; }
@@ -103,7 +87,7 @@ uint32_t CodecSuggestFormat(const TWaveFormatRecord& source, TWaveFormatRecord& 
   return kCodecOk;
 }
 
-TCodecStream::TCodecStream() : Impl(std::make_unique<TImpl>()) {}
+TCodecStream::TCodecStream() : Impl(std::make_unique<TImpl>()) { InitFfmpegOnce(); }
 TCodecStream::~TCodecStream() = default;
 
 uint32_t TCodecStream::Open(const TWaveFormatRecord& source, const TWaveFormatRecord& dest) {
@@ -141,72 +125,71 @@ uint32_t TCodecStream::Size(const uint8_t* source, uint32_t sourceBytes, uint32_
   return kCodecOk;
 }
 
-namespace {
-
-// Appends the decoded frame as interleaved 16-bit samples; returns bytes written.
-uint32_t CopyFrame(const AVFrame& frame, uint32_t channels, uint8_t* out, uint32_t room) {
+uint32_t TCodecStream::TImpl::AppendFrame(const AVFrame& frame, std::vector<uint8_t>& dest, uint32_t room) {
   const uint32_t samples = uint32_t(frame.nb_samples);
-  const uint32_t bytes = samples * channels * 2;
-  if (bytes > room || frame.ch_layout.nb_channels != int(channels)) return 0;
-  auto clip = [](float v) {
-    const long s = std::lrintf(v * 32768.0f);
-    return int16_t(s > 32767 ? 32767 : s < -32768 ? -32768 : s);
-  };
-  switch (frame.format) {
-    case AV_SAMPLE_FMT_S16:
-      std::memcpy(out, frame.data[0], bytes);
-      return bytes;
-    case AV_SAMPLE_FMT_S16P:
-      for (uint32_t i = 0; i < samples; ++i)
-        for (uint32_t c = 0; c < channels; ++c)
-          std::memcpy(out + 2 * (i * channels + c), frame.extended_data[c] + 2 * i, 2);
-      return bytes;
-    case AV_SAMPLE_FMT_FLTP:
-      for (uint32_t c = 0; c < channels; ++c) {
-        const float* in = reinterpret_cast<const float*>(frame.extended_data[c]);
-        for (uint32_t i = 0; i < samples; ++i) {
-          const int16_t s = clip(in[i]);
-          std::memcpy(out + 2 * (i * channels + c), &s, 2);
-        }
-      }
-      return bytes;
-    default:
-      return 0;
+  const uint32_t bytes = samples * Channels * 2;
+  if (bytes > room || frame.ch_layout.nb_channels != int(Channels)) return 0;
+  if (frame.format == AV_SAMPLE_FMT_S16) {
+    dest.insert(dest.end(), frame.data[0], frame.data[0] + bytes);
+    return bytes;
   }
+  // Any other layout (the float decoder's planar floats) goes through
+  // libswresample, whose vector code rounds to nearest as lrintf does.
+  if (!Resampler || ResamplerFormat != frame.format) {
+    SwrContext* swr = nullptr;
+    AVChannelLayout layout{};
+    const bool made = av_channel_layout_copy(&layout, &frame.ch_layout) == 0 &&
+                      swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_S16, frame.sample_rate, &layout,
+                                          AVSampleFormat(frame.format), frame.sample_rate, 0, nullptr) >= 0 &&
+                      swr_init(swr) >= 0;
+    av_channel_layout_uninit(&layout);
+    if (!made) {
+      swr_free(&swr);
+      return 0;
+    }
+    Resampler.reset(swr);
+    ResamplerFormat = frame.format;
+  }
+  const size_t at = dest.size();
+  dest.resize(at + bytes);
+  uint8_t* out = dest.data() + at;
+  const int made = swr_convert(Resampler.get(), &out, int(samples), const_cast<const uint8_t**>(frame.extended_data),
+                               int(samples));
+  if (made != int(samples)) {
+    dest.resize(at);
+    return 0;
+  }
+  return bytes;
 }
 
-}  // namespace
-
-uint32_t TCodecStream::Convert(const uint8_t* source, uint32_t sourceBytes, uint8_t* dest, uint32_t destBytes,
-                               uint32_t& sourceUsed, uint32_t& destUsed) {
+uint32_t TCodecStream::Convert(const uint8_t* source, uint32_t sourceBytes, std::vector<uint8_t>& dest,
+                               uint32_t destLimit, uint32_t& sourceUsed) {
   sourceUsed = 0;
-  destUsed = 0;
   if (!Impl->Context) return kCodecErrInvalidParam;
   std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
   std::unique_ptr<AVFrame, TFrameDeleter> frame(av_frame_alloc());
   if (!packet || !frame) return kCodecErrNoMem;
   AVCodecContext* context = Impl->Context.get();
-  uint32_t out = 0;
+  const size_t start = dest.size();
   uint32_t used = 0;
   ForEachFrame(source, sourceBytes, Impl->SampleRate, Impl->Channels, [&](const uint8_t* data, const TMp3Frame& f) {
     const uint32_t frameBytes = f.Samples * f.Channels * 2;
+    const size_t out = dest.size() - start;
     used = uint32_t(data - source) + f.Bytes;
-    if (out + uint64_t(frameBytes) > destBytes) return;  // no room: the estimate was not asked for
+    if (out + uint64_t(frameBytes) > destLimit) return;  // no room: the estimate was not asked for
     if (av_new_packet(packet.get(), int(f.Bytes)) < 0) return;
     std::memcpy(packet->data, data, f.Bytes);
     uint32_t produced = 0;
     if (avcodec_send_packet(context, packet.get()) == 0) {
       while (avcodec_receive_frame(context, frame.get()) == 0) {
-        produced += CopyFrame(*frame, Impl->Channels, dest + out + produced, destBytes - out - produced);
+        produced += Impl->AppendFrame(*frame, dest, uint32_t(destLimit - out - produced));
         av_frame_unref(frame.get());
       }
     }
     av_packet_unref(packet.get());
     // A rejected frame keeps its place as silence.
-    if (produced < frameBytes) std::memset(dest + out + produced, 0, frameBytes - produced);
-    out += produced > frameBytes ? produced : frameBytes;
+    if (produced < frameBytes) dest.resize(dest.size() + (frameBytes - produced), 0);
   });
   sourceUsed = used;
-  destUsed = out > destBytes ? destBytes : out;
   return kCodecOk;
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // A format record: the WAVEFORMATEX fields (format tag, channels, samples per
 // second, average bytes per second, block align, bits per sample, extra size)
@@ -81,11 +82,12 @@ class TCodecStream {
   // complete frames (the frame headers are read, nothing is decoded). A
   // buffer without a single frame is refused (kCodecErrNotPossible).
   uint32_t Size(const uint8_t* source, uint32_t sourceBytes, uint32_t& destBytes) const;
-  // Decodes every complete frame of source into dest; a bit of a frame cut off
-  // at the end is not converted. A frame the decoder rejects becomes silence of
-  // its length, so the timing of the rest is kept.
-  uint32_t Convert(const uint8_t* source, uint32_t sourceBytes, uint8_t* dest, uint32_t destBytes,
-                   uint32_t& sourceUsed, uint32_t& destUsed);
+  // Decodes every complete frame of source and appends its PCM to dest, at
+  // most destLimit bytes in all (reserve that much: nothing is zeroed first);
+  // a bit of a frame cut off at the end is not converted. A frame the decoder
+  // rejects becomes silence of its length, so the timing of the rest is kept.
+  uint32_t Convert(const uint8_t* source, uint32_t sourceBytes, std::vector<uint8_t>& dest, uint32_t destLimit,
+                   uint32_t& sourceUsed);
 
  private:
   struct TImpl;

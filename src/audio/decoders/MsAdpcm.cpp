@@ -20,60 +20,117 @@ void ReadMsBlockHeader(const uint8_t* h, unsigned channelCount, uint16_t coefCou
   }
 }
 
-int16_t DecodeMsNibble(TMsChannel& c, const TMsCoefPair& coefs, uint8_t nibble) {
-  const int32_t signedNibble = int32_t(int8_t(uint8_t(nibble << 4))) >> 4;
-  // The sum of two 16 x 16-bit products may need 33 bits; its quotient fits 32.
-  int32_t p = int32_t((int64_t(c.Sample1) * coefs.Coef1 + int64_t(c.Sample2) * coefs.Coef2) / 256);
-  p += c.Delta * signedNibble;  // |Delta| <= kMaxDelta, so this cannot overflow
-  if (p > 32767) p = 32767;
-  if (p < -32768) p = -32768;
-  // A shift instead of a division: they differ only for a negative product,
-  // and any result below 16 becomes 16 either way.
-  int32_t delta = (c.Delta * kAdapt[nibble]) >> 8;
-  if (delta < 16) delta = 16;
-  if (delta > kMaxDelta) delta = kMaxDelta;
-  c.Delta = delta;
-  c.Sample2 = c.Sample1;
-  c.Sample1 = int16_t(p);
-  return c.Sample1;
-}
+namespace {
 
-// The walkers decode into local copies of the channel state: stores through
-// the byte pointer could alias it and would force a reload per sample.
-size_t DecodeMsMono(TMsChannel& channel, const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
-                    uint8_t* out) {
+// One channel's state while a block is decoded, all in 32-bit registers: the
+// samples stay within 16 bits, so nothing is narrowed and widened again per
+// nibble. TSum holds the prediction's sum of two 16 x 16-bit products: it
+// needs 33 bits only when both coefficient and sample are -32768, so blocks
+// whose coefficients avoid -32768 take 32 bits (see Fits32).
+template <typename TSum>
+struct TMsWorking {
+  int32_t Sample1;
+  int32_t Sample2;
+  int32_t Delta;
+  int32_t Coef1;
+  int32_t Coef2;
+
+  TMsWorking(const TMsChannel& c, const TMsCoefPair& pair)
+      : Sample1(c.Sample1), Sample2(c.Sample2), Delta(c.Delta), Coef1(pair.Coef1), Coef2(pair.Coef2) {}
+  void StoreTo(TMsChannel& c) const {
+    c.Sample1 = int16_t(Sample1);
+    c.Sample2 = int16_t(Sample2);
+    c.Delta = Delta;
+  }
+
+  int32_t Next(uint32_t nibble) {
+    const int32_t signedNibble = int32_t(nibble ^ 8) - 8;
+    const TSum sum = TSum(Sample1) * Coef1 + TSum(Sample2) * Coef2;
+    int32_t p = int32_t(sum / 256) + Delta * signedNibble;  // |Delta| <= kMaxDelta: no overflow
+    // Clamped to 16 bits; a branch, as music rarely reaches the limits, keeps
+    // the clamp off the chain from one sample to the next.
+    if (uint32_t(p + 32768) > 65535u) [[unlikely]]
+      p = (p >> 31) ^ 32767;
+    // A shift instead of a division: they differ only for a negative product,
+    // and any result below 16 becomes 16 either way.
+    int32_t delta = (Delta * kAdapt[nibble]) >> 8;
+    delta = delta < 16 ? 16 : delta;
+    if (delta > kMaxDelta) [[unlikely]]
+      delta = kMaxDelta;
+    Delta = delta;
+    Sample2 = Sample1;
+    Sample1 = p;
+    return p;
+  }
+};
+
+// With both coefficients above -32768, |sum| <= 2 x 32768 x 32767 < 2^31.
+bool Fits32(const TMsCoefPair& pair) { return pair.Coef1 != INT16_MIN && pair.Coef2 != INT16_MIN; }
+
+// The walkers read each data byte once into a register: stores through the
+// output pointer could alias the input and would force reloads.
+template <typename TSum>
+size_t MonoBlock(TMsChannel& channel, const TMsCoefPair& pair, const uint8_t* data, size_t nibbleBytes,
+                 uint8_t* out) {
   uint8_t* start = out;
-  TMsChannel c = channel;
-  const TMsCoefPair pair = coefs[c.Predictor];
+  TMsWorking<TSum> c(channel, pair);
   StoreLE16(out, uint16_t(c.Sample2));
   StoreLE16(out + 2, uint16_t(c.Sample1));
   out += 4;
   for (size_t b = 0; b < nibbleBytes; ++b) {
-    StoreLE16(out, uint16_t(DecodeMsNibble(c, pair, data[b] >> 4)));
-    StoreLE16(out + 2, uint16_t(DecodeMsNibble(c, pair, data[b] & 15)));
+    const uint32_t byte = data[b];
+    const uint32_t first = uint16_t(c.Next(byte >> 4));
+    const uint32_t second = uint16_t(c.Next(byte & 15));
+    StoreLE32(out, first | second << 16);  // two samples, the first in the low half
     out += 4;
   }
-  channel = c;
+  c.StoreTo(channel);
   return size_t(out - start);
+}
+
+template <typename TSum>
+size_t StereoBlock(TMsChannel (&channels)[2], const TMsCoefPair& leftPair, const TMsCoefPair& rightPair,
+                   const uint8_t* data, size_t nibbleBytes, uint8_t* out) {
+  uint8_t* start = out;
+  TMsWorking<TSum> left(channels[0], leftPair);
+  TMsWorking<TSum> right(channels[1], rightPair);
+  StoreLE16(out, uint16_t(left.Sample2));
+  StoreLE16(out + 2, uint16_t(right.Sample2));
+  StoreLE16(out + 4, uint16_t(left.Sample1));
+  StoreLE16(out + 6, uint16_t(right.Sample1));
+  out += 8;
+  for (size_t b = 0; b < nibbleBytes; ++b) {
+    const uint32_t byte = data[b];
+    const uint32_t l = uint16_t(left.Next(byte >> 4));
+    const uint32_t r = uint16_t(right.Next(byte & 15));
+    StoreLE32(out, l | r << 16);  // one frame, left in the low half
+    out += 4;
+  }
+  left.StoreTo(channels[0]);
+  right.StoreTo(channels[1]);
+  return size_t(out - start);
+}
+
+}  // namespace
+
+int16_t DecodeMsNibble(TMsChannel& channel, const TMsCoefPair& coefs, uint8_t nibble) {
+  TMsWorking<int64_t> c(channel, coefs);
+  const int32_t p = c.Next(nibble & 15u);
+  c.StoreTo(channel);
+  return int16_t(p);
+}
+
+size_t DecodeMsMono(TMsChannel& channel, const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
+                    uint8_t* out) {
+  const TMsCoefPair& pair = coefs[channel.Predictor];
+  if (Fits32(pair)) return MonoBlock<int32_t>(channel, pair, data, nibbleBytes, out);
+  return MonoBlock<int64_t>(channel, pair, data, nibbleBytes, out);
 }
 
 size_t DecodeMsStereo(TMsChannel (&channels)[2], const TMsCoefPair* coefs, const uint8_t* data, size_t nibbleBytes,
                       uint8_t* out) {
-  uint8_t* start = out;
-  TMsChannel c[2] = {channels[0], channels[1]};
-  const TMsCoefPair left = coefs[c[0].Predictor];
-  const TMsCoefPair right = coefs[c[1].Predictor];
-  StoreLE16(out, uint16_t(c[0].Sample2));
-  StoreLE16(out + 2, uint16_t(c[1].Sample2));
-  StoreLE16(out + 4, uint16_t(c[0].Sample1));
-  StoreLE16(out + 6, uint16_t(c[1].Sample1));
-  out += 8;
-  for (size_t b = 0; b < nibbleBytes; ++b) {
-    StoreLE16(out, uint16_t(DecodeMsNibble(c[0], left, data[b] >> 4)));
-    StoreLE16(out + 2, uint16_t(DecodeMsNibble(c[1], right, data[b] & 15)));
-    out += 4;
-  }
-  channels[0] = c[0];
-  channels[1] = c[1];
-  return size_t(out - start);
+  const TMsCoefPair& left = coefs[channels[0].Predictor];
+  const TMsCoefPair& right = coefs[channels[1].Predictor];
+  if (Fits32(left) && Fits32(right)) return StereoBlock<int32_t>(channels, left, right, data, nibbleBytes, out);
+  return StereoBlock<int64_t>(channels, left, right, data, nibbleBytes, out);
 }

@@ -12,7 +12,12 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 
+#include "audio/core/PcmFormat.h"
+#include "audio/decoders/FfmpegInit.h"
+#include "audio/decoders/Mp3FrameHeader.h"
+#include "audio/decoders/WaveHeader.h"
 #include "audio/tags/TagText.h"
 
 namespace {
@@ -55,25 +60,47 @@ constexpr AttributeKeys kAttributeKeys[] = {
 
 }  // namespace
 
-TMediaSyncReader::TMediaSyncReader() {
-  // libav's own notes about odd input ("misdetection possible", ...) are
-  // not ours to print; errors still are. A level set by the program is kept.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] {
-    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
-  });
-}
+TMediaSyncReader::TMediaSyncReader() { InitFfmpegOnce(); }
 
 TMediaSyncReader::~TMediaSyncReader() { Close(); }
+
+namespace {
+
+AVFormatContext* OpenInput(AVIOContext* Io, const AVInputFormat* Format) {
+  if (avio_seek(Io, 0, SEEK_SET) != 0) return nullptr;
+  AVFormatContext* fmt = avformat_alloc_context();
+  if (!fmt) return nullptr;
+  fmt->pb = Io;
+  fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_open_input(&fmt, "", Format, nullptr) < 0) return nullptr;  // frees fmt
+  return fmt;
+}
+
+}  // namespace
+
+void TMediaSyncReader::PeekStart(AVIOContext* Io) {
+  FAudioStart = 0;
+  FStartsAsMp3 = false;
+  uint8_t head[4096];
+  int got = avio_read(Io, head, 10);
+  FAudioStart = Id3v2TagBytes(head, size_t(std::max(got, 0)));
+  if (avio_seek(Io, FAudioStart, SEEK_SET) != FAudioStart) return;
+  got = avio_read(Io, head, sizeof head);
+  TMp3Frame frame;
+  FStartsAsMp3 = got > 0 && FindMp3Frame(head, size_t(got), frame) == 0;
+}
 
 bool TMediaSyncReader::OpenStream(AVIOContext* Io) {
   Close();
   if (!Io) return false;
-  AVFormatContext* fmt = avformat_alloc_context();
+  // Most clips are MP3s: one that starts (after its ID3v2 tag) with two
+  // frames in a row goes straight to the MP3 demuxer. Asking every demuxer
+  // whether it knows the file costs more than the rest of the open; any
+  // other file is still asked about that way.
+  PeekStart(Io);
+  AVFormatContext* fmt = FStartsAsMp3 ? OpenInput(Io, av_find_input_format("mp3")) : nullptr;
+  if (!fmt) fmt = OpenInput(Io, nullptr);
   if (!fmt) return false;
-  fmt->pb = Io;
-  fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
-  if (avformat_open_input(&fmt, "", nullptr, nullptr) < 0) return false;  // frees fmt
   FFormat = fmt;
   if (avformat_find_stream_info(FFormat, nullptr) < 0 && FFormat->nb_streams == 0) {
     Close();
@@ -84,10 +111,13 @@ bool TMediaSyncReader::OpenStream(AVIOContext* Io) {
     if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
     Output out;
     out.StreamIndex = static_cast<int>(i);
-    int channels = par->ch_layout.nb_channels;
-    out.Channels = channels > 0 && channels <= 255 ? static_cast<uint16_t>(channels) : 0;
+    const int channels = par->ch_layout.nb_channels;
+    out.Channels = channels > 0 && channels <= int(kMaxChannels) ? static_cast<uint16_t>(channels) : 0;
     out.SampleRate = par->sample_rate > 0 ? static_cast<uint32_t>(par->sample_rate) : 0;
-    out.Decodable = out.Channels > 0 && out.SampleRate > 0 && avcodec_find_decoder(par->codec_id) != nullptr;
+    // A rate the pipeline does not play makes the stream offer nothing, so
+    // such a file is not valid.
+    out.Decodable = out.Channels > 0 && IsSupportedSampleRate(out.SampleRate) &&
+                    avcodec_find_decoder(par->codec_id) != nullptr;
     FOutputs.push_back(out);
   }
   FPacket = av_packet_alloc();
@@ -186,7 +216,8 @@ bool TMediaSyncReader::SetReadStreamSamples(uint16_t Stream) {
   FFlushSent = false;
   FSkipTo = -1;
   FCountedDuration = -1;
-  if (FFormat->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE && !CountPacketDurations()) {
+  FHeaderDuration = -1;
+  if (!MeasureLength()) {
     avcodec_free_context(&FDecoder);
     FReadStream = -1;
     return false;
@@ -194,12 +225,121 @@ bool TMediaSyncReader::SetReadStreamSamples(uint16_t Stream) {
   return true;
 }
 
-// A file whose header gives no length (an MP3 without a Xing or VBRI frame)
-// gets its length from libavformat as its size over the first frames' bit
-// rate, far off for a variable bit rate. Then the read stream's packets are
-// walked once and their durations summed: the demuxer only parses frame
-// headers for that, nothing is decoded. False when the stream cannot be
-// brought back to its start afterwards.
+namespace {
+
+// Lengths found by walking a file's packets, by file identity and stream, for
+// the rest of the run (-1: the walk found no complete sum). A few thousand
+// clips at most; the map is emptied rather than grown past that.
+class TCountedLengths {
+ public:
+  static TCountedLengths& Instance() {
+    static TCountedLengths cache;
+    return cache;
+  }
+  bool Find(const std::string& Key, int64_t& Duration) {
+    std::lock_guard lock(Lock);
+    const auto it = Lengths.find(Key);
+    if (it == Lengths.end()) return false;
+    Duration = it->second;
+    return true;
+  }
+  void Keep(const std::string& Key, int64_t Duration) {
+    std::lock_guard lock(Lock);
+    if (Lengths.size() >= kMaxEntries) Lengths.clear();
+    Lengths[Key] = Duration;
+  }
+
+ private:
+  static constexpr size_t kMaxEntries = 4096;
+  std::mutex Lock;  // guards Lengths (GUI thread and output workers open files)
+  std::unordered_map<std::string, int64_t> Lengths;
+};
+
+// Reads up to Bytes bytes at Offset of the demuxer's own input and puts the
+// input back where the demuxer left it; the bytes read.
+int ReadAt(AVIOContext* Io, int64_t Offset, uint8_t* Buffer, int Bytes) {
+  const int64_t keep = avio_tell(Io);
+  int got = 0;
+  if (avio_seek(Io, Offset, SEEK_SET) >= 0) got = std::max(avio_read(Io, Buffer, Bytes), 0);
+  avio_seek(Io, keep, SEEK_SET);
+  return got;
+}
+
+}  // namespace
+
+bool TMediaSyncReader::MeasureLength() {
+  if (FFormat->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+    // Size over the first frames' bit rate: exact for a constant bit rate.
+    if (FramesShareOneBitRate()) return true;
+  } else {
+    const int64_t claimed = ClaimedDuration();
+    if (claimed <= 0 || FileHoldsClaim(claimed)) return true;
+    FHeaderDuration = claimed;
+  }
+  const std::string key = FIdentity.empty() ? std::string() : FIdentity + "#" + std::to_string(FReadStream);
+  int64_t counted = -1;
+  if (key.empty() || !TCountedLengths::Instance().Find(key, counted)) {
+    if (!CountPacketDurations()) return false;
+    counted = FCountedDuration;
+    if (!key.empty()) TCountedLengths::Instance().Keep(key, counted);
+  }
+  FCountedDuration = counted;
+  // The header was only doubted: it is kept as a claim the file does not
+  // hold only when the walk found clearly less (a thirty-second less, as
+  // encoder delay and padding may make a whole file's count a little short).
+  if (FHeaderDuration > 0 && (FCountedDuration <= 0 || FCountedDuration >= FHeaderDuration - FHeaderDuration / 32))
+    FHeaderDuration = -1;
+  return true;
+}
+
+int64_t TMediaSyncReader::ClaimedDuration() const {
+  const AVStream* st = FFormat->streams[FReadStream];
+  if (st->duration != AV_NOPTS_VALUE && st->duration > 0) return av_rescale_q(st->duration, st->time_base, k100ns);
+  if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0)
+    return av_rescale_q(FFormat->duration, AVRational{1, AV_TIME_BASE}, k100ns);
+  return -1;
+}
+
+// A file cut short keeps the header that gives the whole length (an MP3's
+// Xing frame comes first): at the stream's bit rate, that length needs about
+// as many bytes as the file had. A sixteenth less is allowed, as libavformat
+// allows between a Xing frame's byte count and the file.
+bool TMediaSyncReader::FileHoldsClaim(int64_t Claimed100ns) {
+  const int64_t bitRate = FFormat->streams[FReadStream]->codecpar->bit_rate;
+  const int64_t fileSize = FFormat->pb ? avio_size(FFormat->pb) : -1;
+  if (bitRate <= 0 || fileSize <= 0) return true;  // nothing to check it against
+  const int64_t claimedBytes = av_rescale(Claimed100ns, bitRate, int64_t(8) * k100ns.den);
+  const int64_t held = fileSize - FAudioStart;
+  return held >= claimedBytes - claimedBytes / 16;
+}
+
+// Frame headers sampled at evenly spread places of an MP3: one bit rate
+// throughout means constant bit rate, and the size over it is the length.
+bool TMediaSyncReader::FramesShareOneBitRate() {
+  const AVStream* st = FFormat->streams[FReadStream];
+  if (st->codecpar->codec_id != AV_CODEC_ID_MP3 || !FFormat->pb) return false;
+  const int64_t end = avio_size(FFormat->pb);
+  const int64_t start = FAudioStart;
+  constexpr int kProbes = 16;
+  constexpr int kProbeBytes = 8192;  // more than two of the longest frames
+  if (end <= start) return false;
+  std::vector<uint8_t> probe(kProbeBytes);
+  uint32_t bitRate = 0;
+  for (int i = 0; i < kProbes; ++i) {
+    const int64_t span = std::max<int64_t>(end - start - kProbeBytes, 0);
+    const int64_t at = start + span * i / (kProbes - 1);
+    const int got = ReadAt(FFormat->pb, at, probe.data(), kProbeBytes);
+    TMp3Frame frame;
+    if (FindMp3Frame(probe.data(), size_t(got), frame) < 0) return false;
+    if (i == 0) bitRate = frame.BitRate;
+    if (frame.BitRate != bitRate || int(frame.SampleRate) != st->codecpar->sample_rate) return false;
+  }
+  return true;
+}
+
+// The read stream's packets are walked once and their durations summed: the
+// demuxer only parses frame headers for that, nothing is decoded. False when
+// the stream cannot be brought back to its start afterwards.
 bool TMediaSyncReader::CountPacketDurations() {
   AVStream* st = FFormat->streams[FReadStream];
   int64_t total = 0;
@@ -210,11 +350,20 @@ bool TMediaSyncReader::CountPacketDurations() {
       if (firstPos < 0) firstPos = FPacket->pos;
       if (FPacket->duration <= 0 || FPacket->duration > INT64_MAX - total) complete = false;
       else total += FPacket->duration;
+      // Encoder delay and padding the decoder drops (an MP3's LAME tag says
+      // how much) are not heard, so they do not count.
+      size_t bytes = 0;
+      const uint8_t* skip = av_packet_get_side_data(FPacket, AV_PKT_DATA_SKIP_SAMPLES, &bytes);
+      const int rate = st->codecpar->sample_rate;
+      if (skip && bytes >= 8 && rate > 0) {
+        const int64_t samples = int64_t(LoadLE32(skip)) + LoadLE32(skip + 4);  // from the start, from the end
+        total -= std::min(total, av_rescale_q(samples, AVRational{1, rate}, st->time_base));
+      }
     }
     av_packet_unref(FPacket);
   }
   // Without a duration on every packet the sum says less than the estimate.
-  if (complete && total > 0) FCountedDuration = total;
+  if (complete && total > 0) FCountedDuration = av_rescale_q(total, st->time_base, k100ns);
   const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
   if (av_seek_frame(FFormat, FReadStream, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
   return firstPos >= 0 && av_seek_frame(FFormat, -1, firstPos, AVSEEK_FLAG_BYTE) >= 0;
@@ -246,7 +395,7 @@ bool TMediaSyncReader::GetDuration(int64_t& Duration100ns) const {
   if (FReadStream >= 0) {
     const AVStream* st = FFormat->streams[FReadStream];
     if (FCountedDuration > 0) {
-      Duration100ns = av_rescale_q(FCountedDuration, st->time_base, k100ns);
+      Duration100ns = FCountedDuration;
       return true;
     }
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
@@ -259,6 +408,12 @@ bool TMediaSyncReader::GetDuration(int64_t& Duration100ns) const {
     return true;
   }
   return false;
+}
+
+bool TMediaSyncReader::GetHeaderDuration(int64_t& Duration100ns) const {
+  if (FHeaderDuration <= 0) return false;
+  Duration100ns = FHeaderDuration;
+  return true;
 }
 
 bool TMediaSyncReader::ReceiveFrame() {
@@ -427,6 +582,7 @@ void TMediaSyncReader::Close() {
   FFlushSent = false;
   FSkipTo = -1;
   FCountedDuration = -1;
+  FHeaderDuration = -1;
   FResamplerFormat = -1;
   FResamplerRate = 0;
   FResamplerMask = 0;

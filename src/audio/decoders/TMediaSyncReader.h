@@ -7,7 +7,8 @@
 // plus 24 and 32 bits while "EnableDiscreteOutput" is on; while
 // "SpeakerConfig" is 6 or 8 and the stream has more channels than that, the
 // same bit depths are also offered mixed down to that many channels. An
-// output whose stream has no decoder offers nothing.
+// output whose stream has no decoder, or a rate the pipeline does not play
+// (outside 1 kHz .. 384 kHz), offers nothing.
 //
 // After SetOutputProps and SetReadStreamSamples, GetNextSample hands out
 // decoded audio one decoder frame at a time as interleaved little-endian
@@ -53,6 +54,11 @@ class TMediaSyncReader {
   TMediaSyncReader(const TMediaSyncReader&) = delete;
   TMediaSyncReader& operator=(const TMediaSyncReader&) = delete;
 
+  // Names the file the next OpenStream reads (device, inode, size and
+  // modification time), or nothing (empty) for a stream without one. A length
+  // found by reading a named file's packets through is kept for the rest of
+  // the program's run, so no file is read through twice.
+  void SetSourceIdentity(std::string Identity) { FIdentity = std::move(Identity); }
   // Opens the media file read through Io (not owned; must outlive the
   // reader). False when it is not a readable media file.
   bool OpenStream(AVIOContext* Io);
@@ -74,10 +80,19 @@ class TMediaSyncReader {
   // container's own metadata key; false when absent.
   bool GetAttributeByName(std::string_view Name, std::wstring& Text) const;
   // "Duration" in 100-ns units (the read stream's, else the container's);
-  // false when the container does not give it. Where libavformat could only
-  // estimate it from the bit rate, the read stream's packet durations are
-  // summed instead (SetReadStreamSamples walks the packets once for that).
+  // false when the container does not give it. SetReadStreamSamples decides
+  // whether the container's length stands:
+  //   - a length from the header (an MP3's Xing or VBRI frame, a container's
+  //     own field) stands when the file is large enough to hold it at the
+  //     stream's bit rate;
+  //   - a length libavformat estimated from the first frames' bit rate stands
+  //     for an MP3 whose frames, sampled across the file, share one bit rate;
+  //   - otherwise the read stream's packets are walked once (their headers
+  //     only, nothing is decoded) and their durations summed.
   bool GetDuration(int64_t& Duration100ns) const;
+  // The length the header claimed (100-ns units) when the file turned out to
+  // hold less; false when the header's length stands or there was none.
+  bool GetHeaderDuration(int64_t& Duration100ns) const;
   // The next decoded sample of Stream; false at the end or on an error.
   bool GetNextSample(uint16_t Stream, TReaderSample& Sample);
   // Repositions so that the next samples start at Start100ns.
@@ -100,6 +115,11 @@ class TMediaSyncReader {
   bool ReceiveFrame();  // decodes until a frame is in FFrame; false at the end
   bool ConvertFrame(TReaderSample& Sample);
   bool PrepareResampler();
+  bool MeasureLength();
+  int64_t ClaimedDuration() const;  // 100-ns units, -1 without one
+  bool FileHoldsClaim(int64_t Claimed100ns);
+  bool FramesShareOneBitRate();
+  void PeekStart(AVIOContext* Io);  // FAudioStart, FStartsAsMp3
   bool CountPacketDurations();
 
   AVFormatContext* FFormat = nullptr;
@@ -112,7 +132,11 @@ class TMediaSyncReader {
   TReaderFormat FTarget;
   bool FFlushSent = false;   // the decoder has been told the input ended
   int64_t FSkipTo = -1;      // after a seek: first wanted sample (stream rate), -1 = none
-  int64_t FCountedDuration = -1;  // summed packet durations (stream time base), -1 = not counted
+  int64_t FCountedDuration = -1;  // summed packet durations (100-ns units), -1 = not counted
+  int64_t FHeaderDuration = -1;   // the header's length the file did not hold (100-ns units)
+  std::string FIdentity;
+  int64_t FAudioStart = 0;     // bytes of a leading ID3v2 tag
+  bool FStartsAsMp3 = false;   // two MP3 frames in a row right after it
   std::vector<uint8_t> FConverted;
   std::vector<const uint8_t*> FPlanes;  // shifted plane pointers after a seek
   // Input layout the resampler was set up for.

@@ -1,5 +1,7 @@
 #include "audio/decoders/TWMIn.h"
 
+#include <sys/stat.h>
+
 #include <mutex>
 
 #include "audio/core/EAuException.h"
@@ -59,7 +61,8 @@ void TWMIn::OpenFile() {
   if (!StreamAssigned && FFileName.empty()) throw EAuException("File name is not assigned");
   if (!StreamAssigned) OpenOwnStream();
 
-  wma_open(ReaderContext, Stream, FHighPrecision, ChannelCode(FOutputChannels));
+  FDurationCs = FHeaderDurationCs = 0;
+  wma_open(ReaderContext, Stream, FHighPrecision, ChannelCode(FOutputChannels), StreamIdentity());
   FValid = ReaderContext.FormatFound;
   if (!ReaderContext.Reader) {
     // Not a media file: the input stays closed and keeps no file open.
@@ -69,6 +72,7 @@ void TWMIn::OpenFile() {
   }
 
   FDurationCs = wma_duration_cs(ReaderContext);
+  FHeaderDurationCs = wma_header_duration_cs(ReaderContext);
   int32_t channels = 0, bits = 0;
   uint32_t rate = 0;
   wma_get_format(ReaderContext, channels, bits, rate);
@@ -95,6 +99,17 @@ void TWMIn::OpenFile() {
   if (wma_get_attribute(ReaderContext, "Copyright", text)) tags.SetComment(text);
 
   ++OpenCount;
+}
+
+std::string TWMIn::StreamIdentity() const {
+  // Only a file of our own has one; a caller's stream may change under us.
+  const auto* file = StreamAssigned ? nullptr : dynamic_cast<const TAuFileStream*>(Stream);
+  struct stat st{};
+  if (!file || fstat(file->Handle(), &st) != 0) return {};
+  // Device and inode rather than the name: a relative name means another
+  // file after a change of folder.
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 void TWMIn::CloseFile() {

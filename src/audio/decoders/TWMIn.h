@@ -7,7 +7,9 @@
 // without a format that matches the channel request opens with Valid false
 // and Size 0. Size comes from the container's duration, rounded to
 // hundredths of a second; without a duration Size is 0 and the file plays to
-// the decoder's end. The ID3v2 tag set is filled from the file's attributes.
+// the decoder's end. A file opened by name is read through for its length at
+// most once in the program's run (see TMediaSyncReader::GetDuration). The
+// ID3v2 tag set is filled from the file's attributes.
 //
 // Pulls hand out the decoder's own buffers (or the reader's conversion
 // buffer) one decoded frame at a time without copying; a pull may end inside
@@ -22,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "audio/decoders/WmaSyncReader.h"
 #include "audio/tags/TAuTaggedFileIn.h"
@@ -45,6 +48,12 @@ class TWMIn : public TAuTaggedFileIn {
   // on; an open input is closed and opened again.
   void SetOutputChannels(TChannelsNumber Value);
   uint32_t DurationCs() const { return FDurationCs; }
+  // Where the file's header claims a longer length than the file holds (an
+  // MP3 cut short after its Xing frame), the claim in hundredths of a second;
+  // DurationCs, Size and TotalTime are then what the file holds. 0 when the
+  // header's length stands. Set by OpenFile.
+  uint32_t HeaderDurationCs() const { return FHeaderDurationCs; }
+  bool ShorterThanHeader() const { return FHeaderDurationCs > FDurationCs; }
 
   // Raises EAuException "File name is not assigned" with neither a stream
   // nor a file name; a file the reader cannot open leaves the input closed.
@@ -64,12 +73,16 @@ class TWMIn : public TAuTaggedFileIn {
 
  private:
   void Reopen();
+  // Device, inode, size and modification time of the own file; empty for a
+  // caller's stream.
+  std::string StreamIdentity() const;
   // Closes and frees RetiredReader, if any (takes OpenLock).
   void DropRetiredReader();
 
   wma_sync_reader ReaderContext;
   std::unique_ptr<wma_sync_reader> RetiredReader;  // closed during a run, see CloseFile
   uint32_t FDurationCs = 0;
+  uint32_t FHeaderDurationCs = 0;
   bool FHighPrecision = false;
   TChannelsNumber FOutputChannels = cnMonoOrStereo;
 };

@@ -61,17 +61,17 @@ uint32_t TWaveConverter::Convert() {
   if (uint32_t r = stream.Size(held.data(), heldBytes, destBytes)) return r;
   std::vector<uint8_t> dest;
   try {
-    dest.assign(destBytes, 0);
+    dest.reserve(destBytes);
+    Seek(0, soBeginning);
+    uint32_t sourceUsed = 0;
+    if (uint32_t r = stream.Convert(held.data(), heldBytes, dest, destBytes, sourceUsed)) return r;
+    // The content takes the estimated size; bytes the codec left unused stay silence.
+    dest.resize(destBytes, 0);
   } catch (const std::bad_alloc&) {
     return kCodecErrNoMem;
   }
-  Seek(0, soBeginning);
-  uint32_t sourceUsed = 0;
-  uint32_t destUsed = 0;
-  if (uint32_t r = stream.Convert(held.data(), heldBytes, dest.data(), destBytes, sourceUsed, destUsed)) return r;
   const size_t formatBytes = std::min<size_t>(MaxFormatBytes, kWaveFormatRecordBytes);
   std::memcpy(SourceFormat.Bytes.data(), TargetFormat.Bytes.data(), formatBytes);
-  // The content takes the estimated size; bytes the codec left unused stay silence.
   Data() = std::move(dest);
   Seek(0, soBeginning);
   return kCodecOk;

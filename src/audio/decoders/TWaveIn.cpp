@@ -77,16 +77,20 @@ void TWaveIn::ParseAndPlan(TStream& source, int64_t scanStart) {
     return;
   }
   if (h.Kind == wkCodecManager) return;  // the converter reads the whole file
-
-  DataOffset = scanStart + h.DataOffset;
   std::optional<uint64_t> available;
   if (Seekable) {
     const int64_t end = source.Size();
-    if (end >= 0) available = uint64_t(std::max<int64_t>(end - DataOffset, 0));
+    if (end >= 0) available = uint64_t(std::max<int64_t>(end - (scanStart + h.DataOffset), 0));
   }
+  ApplyPlan(h, scanStart, available);
+}
+
+void TWaveIn::ApplyPlan(const TWaveHeader& h, int64_t scanStart, std::optional<uint64_t> available) {
+  DataOffset = scanStart + h.DataOffset;
   const TWaveOutputPlan plan = PlanWaveOutput(h, available);
   DataEnd = DataOffset + int64_t(plan.DataBytes);
   ReadPos = DataOffset;
+  AheadRead = AheadEnd = 0;
   if (h.Kind == wkImaAdpcm) {
     ImaBlockAlign = h.BlockAlign;
     ImaSamplesPerBlock = h.SamplesPerBlock;
@@ -110,7 +114,10 @@ void TWaveIn::ParseAndPlan(TStream& source, int64_t scanStart) {
   FBitsPerSample = plan.BitsPerSample;
   FSampleRate = plan.SampleRate;
   Size = plan.Size;
-  if (h.Kind == wkImaAdpcm || h.Kind == wkMsAdpcm) BlockBuffer.assign(h.BlockAlign, 0);
+  if (h.Kind == wkImaAdpcm || h.Kind == wkMsAdpcm) {
+    BlockBuffer.assign(h.BlockAlign, 0);
+    Ahead.resize(std::max<size_t>(kAheadBytes, h.BlockAlign));
+  }
 }
 
 bool TWaveIn::ConvertCodecManager() {
@@ -123,24 +130,24 @@ bool TWaveIn::ConvertCodecManager() {
                            kSuggestRestrictFormatTag) != 0)
       return false;
     if (converter->Convert() != 0) return false;
-    auto image = std::make_unique<TMemoryStream>();
-    if (converter->WriteWave(*image) != 0) return false;
-    image->Seek(0, soBeginning);
-    // The image is scanned before it replaces the file's stream, so a
-    // failure (or an exception) leaves Stream as it was.
-    const bool keptSeekable = Seekable;
-    Seekable = true;  // the image is in memory
-    try {
-      ParseAndPlan(*image, 0);
-    } catch (...) {
-      Seekable = keptSeekable;
-      throw;
-    }
-    Seekable = keptSeekable;
-    const bool ok = FWaveKind == wkPcm && FValid;
-    FWaveKind = wkCodecManager;
-    if (!ok) return false;
-    ConvertedStream = std::move(image);
+    // The converted PCM is read where it is, as the data of a PCM file in
+    // the format the converter now describes: the WAV image WriteWave could
+    // make around it would only copy it.
+    const TWaveFormatRecord& pcm = converter->SourceFormat;
+    TWaveHeader h;
+    h.Kind = wkPcm;
+    h.FormatTag = pcm.FormatTag();
+    h.Channels = pcm.Channels();
+    h.SampleRate = pcm.SamplesPerSec();
+    h.BlockAlign = pcm.BlockAlign();
+    h.BitsPerSample = pcm.BitsPerSample();
+    const uint64_t bytes = converter->Data().size();
+    if (h.FormatTag != 1 || bytes > UINT32_MAX) return false;
+    h.DataSize = uint32_t(bytes);
+    auto converted = std::make_unique<TMemoryStream>(std::move(converter->Data()));
+    ApplyPlan(h, 0, bytes);
+    if (!FValid) return false;
+    ConvertedStream = std::move(converted);
     SourceStream = Stream;
     SourceStreamAssigned = StreamAssigned;
     Stream = ConvertedStream.get();
@@ -192,16 +199,29 @@ uint32_t TWaveIn::RefillFloat() {
   return n / 2;
 }
 
-bool TWaveIn::ReadBlock(uint32_t blockBytes) {
-  const uint32_t got = ReadSource(BlockBuffer.data(), blockBytes);
-  if (got == 0) return false;
-  if (got < blockBytes) std::memset(BlockBuffer.data() + got, 0, blockBytes - got);  // short last block
-  return true;
+const uint8_t* TWaveIn::ReadBlock(uint32_t blockBytes) {
+  // Blocks are small (often 2 KiB): the source is read in larger pieces, and
+  // a block that lies whole in the piece is decoded where it is.
+  if (AheadEnd - AheadRead < blockBytes) {
+    const uint32_t kept = AheadEnd - AheadRead;
+    std::memmove(Ahead.data(), Ahead.data() + AheadRead, kept);
+    AheadRead = 0;
+    AheadEnd = kept + ReadSource(Ahead.data() + kept, uint32_t(Ahead.size()) - kept);
+  }
+  const uint32_t got = std::min(blockBytes, AheadEnd - AheadRead);
+  if (got == 0) return nullptr;
+  const uint8_t* block = Ahead.data() + AheadRead;
+  AheadRead += got;
+  if (got == blockBytes) return block;
+  // A short last block, completed with zeros.
+  std::memcpy(BlockBuffer.data(), block, got);
+  std::memset(BlockBuffer.data() + got, 0, blockBytes - got);
+  return BlockBuffer.data();
 }
 
 uint32_t TWaveIn::RefillIma() {
-  if (!ReadBlock(ImaBlockAlign)) return 0;
-  const uint8_t* block = BlockBuffer.data();
+  const uint8_t* block = ReadBlock(ImaBlockAlign);
+  if (!block) return 0;
   const uint32_t header = uint32_t(kImaChannelHeaderBytes) * FChannels;
   const size_t dataBytes = ImaBlockAlign - header;
   if (FChannels == 2) {
@@ -214,8 +234,8 @@ uint32_t TWaveIn::RefillIma() {
 }
 
 uint32_t TWaveIn::RefillMs() {
-  if (!ReadBlock(BlockAlign)) return 0;
-  const uint8_t* block = BlockBuffer.data();
+  const uint8_t* block = ReadBlock(BlockAlign);
+  if (!block) return 0;
   ReadMsBlockHeader(block, FChannels, CoefCount, MsState);
   if (FChannels == 2)
     return uint32_t(DecodeMsStereo(MsState, Coefs.data(), block + kMsStereoHeaderBytes, MsNibbleBytes, OutBuffer.data()));
@@ -263,6 +283,7 @@ bool TWaveIn::SeekToSample(int64_t& SampleNum) {
     case wkMsAdpcm: offset = DataOffset + (SampleNum / SamplesPerBlock) * BlockAlign; break;
     default: return false;
   }
+  AheadRead = AheadEnd = 0;
   if (Stream->Seek(offset, soBeginning) != offset) return false;
   ReadPos = offset;
   return true;

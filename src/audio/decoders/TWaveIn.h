@@ -10,11 +10,13 @@
 //
 // Differences from the TAuFileIn contract:
 //   - Every count and size in the header is checked before use: a format the
-//     decoders cannot hold (zero channels or rate, bits not a multiple of 8 in
+//     decoders cannot hold or the pipeline does not play (no channels or more
+//     than 255, a rate outside 1 kHz .. 384 kHz, bits not a multiple of 8 in
 //     the output, ADPCM blocks larger than the output buffer or whose samples
 //     per block do not fit them, a bad coefficient table) opens with Valid
 //     false. A data chunk that claims more than the file holds plays what is
-//     there, and Size is cut to it and to whole frames.
+//     there, and Size is cut to it and to whole frames. ADPCM without a usable
+//     fact count takes its length from the blocks present.
 //   - SeekToSample succeeds for plain PCM and both ADPCM kinds only; ADPCM
 //     lands on the start of the block holding the frame.
 //   - A failed MPEG layer 3 conversion leaves the reader closed (OpenCount 0).
@@ -27,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/core/TAuFileIn.h"
@@ -52,13 +55,17 @@ class TWaveIn : public TAuFileIn {
 
  private:
   void ParseAndPlan(TStream& source, int64_t scanStart);
+  // Checks the header's plan and takes its format, Size and data bounds.
+  void ApplyPlan(const TWaveHeader& h, int64_t scanStart, std::optional<uint64_t> available);
   bool ConvertCodecManager();
   uint32_t ReadSource(uint8_t* dst, uint32_t wanted);
   uint32_t RefillPcm(uint32_t frameBytes);
   uint32_t RefillFloat();
   uint32_t RefillIma();
   uint32_t RefillMs();
-  bool ReadBlock(uint32_t blockBytes);
+  // The next ADPCM block (zero-completed when the data ends inside it), or
+  // null at the end; valid until the next call.
+  const uint8_t* ReadBlock(uint32_t blockBytes);
 
   alignas(8) std::array<uint8_t, kWaveOutBufferBytes> OutBuffer{};
   TWaveKind FWaveKind = wkUnsupported;
@@ -80,9 +87,13 @@ class TWaveIn : public TAuFileIn {
   int64_t DataEnd = 0;     // source offset just past the last data byte read
   int64_t ReadPos = 0;     // source offset of the next byte read
   uint32_t SourceFrameBytes = 0;  // PCM and float: bytes of one frame in the file
-  std::vector<uint8_t> BlockBuffer;  // one ADPCM block
+  std::vector<uint8_t> BlockBuffer;  // one ADPCM block, when the data ends inside it
+  static constexpr uint32_t kAheadBytes = 65536;
+  std::vector<uint8_t> Ahead;        // ADPCM: data read ahead of the blocks decoded
+  uint32_t AheadRead = 0;            // next unread byte in Ahead
+  uint32_t AheadEnd = 0;             // bytes in Ahead
 
-  std::unique_ptr<TMemoryStream> ConvertedStream;  // MPEG layer 3: the converted PCM WAV image
+  std::unique_ptr<TMemoryStream> ConvertedStream;  // MPEG layer 3: the converted PCM, read as the data
   TStream* SourceStream = nullptr;                 // the file's stream, set aside meanwhile
   bool SourceStreamAssigned = false;
   bool SingleFloat = false;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "audio/core/PcmFormat.h"
+
 namespace {
 
 constexpr uint16_t kTagPcm = 1;
@@ -62,6 +64,28 @@ TWaveKind TakeFmt(const std::vector<uint8_t>& fmt, TWaveHeader& h) {
     h.CoefsComplete = h.CoefCount <= kMsMaxCoefs && h.CoefCount <= room;
   }
   return kind;
+}
+
+// Sample frames that dataBytes of ADPCM blocks decode to: whole blocks, then
+// the frames the bytes of a cut-off last block hold (the decoder fills the
+// rest of that block with zeros, which must not count).
+uint64_t AdpcmFramesInData(const TWaveHeader& h, uint32_t blockFrames, uint64_t dataBytes) {
+  const uint64_t whole = dataBytes / h.BlockAlign;
+  const uint32_t rest = uint32_t(dataBytes % h.BlockAlign);
+  const bool stereo = h.Channels == 2;
+  uint64_t partial = 0;
+  if (h.Kind == wkImaAdpcm) {
+    const uint32_t header = 4u * h.Channels;
+    if (rest >= header) {
+      const uint32_t bytes = rest - header;
+      // Stereo data comes in groups of 4 left and 4 right bytes; a frame needs both.
+      partial = stereo ? 1 + 8 * (bytes / 8) + (bytes % 8 > 4 ? 2 * (bytes % 8 - 4) : 0) : 1 + 2 * uint64_t(bytes);
+    }
+  } else {
+    const uint32_t header = 7u * h.Channels;
+    if (rest >= header) partial = 2 + (stereo ? rest - header : 2 * uint64_t(rest - header));
+  }
+  return whole * blockFrames + std::min<uint64_t>(partial, blockFrames);
 }
 
 }  // namespace
@@ -143,7 +167,12 @@ TWaveHeader ParseWaveHeader(TWaveByteSource& source) {
         if (kind == wkUnsupported) return h;
         state = IsCompressed(kind) ? State::FindFact : State::FindData;
       } else if (state == State::FindFact && ChunkIdMatches(last, "fact")) {
-        if (size >= 4) h.FactCount = LoadLE32(payload.data());
+        // A payload too short for the count is ignored; the plan then
+        // measures the data instead.
+        if (size >= 4) {
+          h.FactCount = LoadLE32(payload.data());
+          h.FactCountPresent = true;
+        }
         state = State::FindData;
       }
       // Next chunk id. A chunk of odd size is followed by a pad byte; writers
@@ -161,7 +190,7 @@ TWaveOutputPlan PlanWaveOutput(const TWaveHeader& h, std::optional<uint64_t> dat
   plan.SampleRate = h.SampleRate;
   plan.DataBytes = h.DataSize;
   if (dataAvailable) plan.DataBytes = std::min<uint64_t>(plan.DataBytes, *dataAvailable);
-  if (h.Channels == 0 || h.SampleRate == 0) return plan;
+  if (h.Channels == 0 || h.Channels > kMaxChannels || !IsSupportedSampleRate(h.SampleRate)) return plan;
 
   switch (h.Kind) {
     case wkPcm:
@@ -216,6 +245,11 @@ TWaveOutputPlan PlanWaveOutput(const TWaveHeader& h, std::optional<uint64_t> dat
 
   // ADPCM: the fact count gives the length, cut to what the blocks present hold.
   const uint64_t frame = uint64_t(h.Channels) * 2;
+  if (!h.FactCountPresent || (h.FactCount == 0 && plan.DataBytes > 0)) {
+    plan.Size = int64_t(AdpcmFramesInData(h, plan.BlockFrames, plan.DataBytes) * frame);
+    plan.Valid = true;
+    return plan;
+  }
   uint64_t size = uint64_t(h.FactCount) * frame;
   if (dataAvailable) {
     const uint64_t blocks = (plan.DataBytes + h.BlockAlign - 1) / h.BlockAlign;

@@ -55,6 +55,7 @@ struct TWaveHeader {
   uint16_t BitsPerSample = 0;
   uint16_t SamplesPerBlock = 0;  // compressed kinds: fmt field at payload offset 18
   uint32_t FactCount = 0;        // compressed kinds: sample frames from "fact"
+  bool FactCountPresent = false; // the "fact" payload was long enough to hold the count
   uint16_t CoefCount = 0;        // MS ADPCM: declared coefficient pairs
   bool CoefsComplete = false;    // MS ADPCM: all declared pairs lie inside the fmt payload
   std::array<TMsCoefPair, kMsMaxCoefs> Coefs{};
@@ -67,7 +68,8 @@ struct TWaveHeader {
 TWaveHeader ParseWaveHeader(TWaveByteSource& source);
 
 // The PCM a decoder delivers for a scanned header, after every count and size
-// has been checked against what the decoders can hold.
+// has been checked against what the decoders can hold and the pipeline plays
+// (1..255 channels, a rate of 1 kHz .. 384 kHz).
 struct TWaveOutputPlan {
   bool Valid = false;
   uint32_t Channels = 0;
@@ -79,7 +81,10 @@ struct TWaveOutputPlan {
 };
 
 // dataAvailable: bytes from the first data byte to the end of the source, when
-// the source size is known. A data chunk claiming more is cut to it.
+// the source size is known. A data chunk claiming more is cut to it. ADPCM
+// takes its length from the fact count, cut to the blocks present; without a
+// usable count (a "fact" payload shorter than 4 bytes, or a count of 0 while
+// data follows) from the frames the data bytes hold.
 TWaveOutputPlan PlanWaveOutput(const TWaveHeader& header, std::optional<uint64_t> dataAvailable);
 
 // Little-endian field access used by the parsers and the decoders.
@@ -96,8 +101,12 @@ inline void StoreLE16(uint8_t* p, uint16_t v) {
   }
 }
 inline void StoreLE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);
+  } else {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+  }
 }

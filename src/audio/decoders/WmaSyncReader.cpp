@@ -7,10 +7,12 @@ namespace {
 
 constexpr int64_t kRetryOrigin = 30;
 
-bool OpenReader(wma_sync_reader& c, TStream* source, int64_t origin) {
+bool OpenReader(wma_sync_reader& c, TStream* source, int64_t origin, const std::string& identity) {
   try {
     c.Adapter = std::make_unique<TAudioStream>(source, origin);
     c.Reader = std::make_unique<TMediaSyncReader>();
+    // A file read from byte 30 on is another file to the length cache.
+    c.Reader->SetSourceIdentity(identity.empty() || origin == 0 ? identity : identity + "@" + std::to_string(origin));
   } catch (const std::bad_alloc&) {
     c.Reader.reset();
     c.Adapter.reset();
@@ -56,13 +58,14 @@ void PcmLengthOfDuration(uint32_t DurationCs, uint32_t SampleRate, uint32_t Fram
   Size = TotalSamples * int64_t(FrameBytes);
 }
 
-void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode) {
+void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode,
+              const std::string& Identity) {
   wma_close(Context);  // the reader goes before the adapter it reads through
   Context = wma_sync_reader{};
   if (!Source) return;
   // A file the reader does not take from its start is tried once more from
   // byte 30 on.
-  if (!OpenReader(Context, Source, 0) && !OpenReader(Context, Source, kRetryOrigin)) return;
+  if (!OpenReader(Context, Source, 0, Identity) && !OpenReader(Context, Source, kRetryOrigin, Identity)) return;
   TMediaSyncReader& reader = *Context.Reader;
 
   const uint32_t outputs = reader.GetOutputCount();
@@ -105,13 +108,22 @@ void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int
   }
   int64_t duration = 0;
   Context.Duration = reader.GetDuration(duration) ? duration : 0;
+  Context.HeaderDuration = reader.GetHeaderDuration(duration) ? duration : 0;
 }
 
-uint32_t wma_duration_cs(const wma_sync_reader& Context) {
-  if (Context.Duration <= 0) return 0;
-  int64_t cs = RoundDivHalfEven(Context.Duration, 100000);
+namespace {
+
+uint32_t HundredthsOf(int64_t Duration100ns) {
+  if (Duration100ns <= 0) return 0;
+  const int64_t cs = RoundDivHalfEven(Duration100ns, 100000);
   return cs > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(cs);
 }
+
+}  // namespace
+
+uint32_t wma_duration_cs(const wma_sync_reader& Context) { return HundredthsOf(Context.Duration); }
+
+uint32_t wma_header_duration_cs(const wma_sync_reader& Context) { return HundredthsOf(Context.HeaderDuration); }
 
 void wma_get_format(const wma_sync_reader& Context, int32_t& Channels, int32_t& BitsPerSample, uint32_t& SampleRate) {
   Channels = Context.OutChannels;

@@ -34,12 +34,18 @@ struct wma_sync_reader {
   uint32_t OutSampleRate = 0;
   int32_t OutBitsPerSample = 0;
   int64_t Duration = 0;                       // 100-ns units, 0 when unknown
+  int64_t HeaderDuration = 0;                 // what the header claimed where the file holds less; else 0
 };
 
 // Resets the context and opens Source (not owned; must outlive the context).
-void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode);
+// Identity names the file behind Source (see TMediaSyncReader::
+// SetSourceIdentity); empty for a stream without one.
+void wma_open(wma_sync_reader& Context, TStream* Source, bool HighPrecision, int ChannelCode,
+              const std::string& Identity = {});
 // Duration in hundredths of a second, rounded half to even.
 uint32_t wma_duration_cs(const wma_sync_reader& Context);
+// The header's claim the file does not hold, the same way; 0 when none.
+uint32_t wma_header_duration_cs(const wma_sync_reader& Context);
 void wma_get_format(const wma_sync_reader& Context, int32_t& Channels, int32_t& BitsPerSample, uint32_t& SampleRate);
 // Repositions to TimeCs hundredths of a second from the start; bytes left of
 // the current sample are dropped.

@@ -222,6 +222,66 @@ TEST(BadWaveFiles, ZeroChannelsBlockAlignOrSampleRateAreNotValid) {
   EXPECT_EQ(o.Pcm.size(), 400u);
 }
 
+// Below 1 kHz a few bytes claim hours of sound; above 384 kHz the conversion
+// to the device rate costs seconds and gigabytes to set up.
+TEST(BadWaveFiles, RatesOutsideOneTo384KilohertzAreNotValidInEveryKind) {
+  auto withRate = [](TFmtFields f, uint32_t v) { f.SampleRate = v; f.AvgBytesPerSec = 1; return f; };
+  TFmtFields pcm;
+  TFmtFields single;
+  single.Tag = 3;
+  single.BitsPerSample = 32;
+  TFmtFields doubles = single;
+  doubles.BitsPerSample = 64;
+  auto extensible = [](uint32_t rate, uint16_t sub, uint16_t bits) {
+    TWavBuilder b;
+    b.Header().Chunk("fmt ", ExtensibleFmtPayload(2, rate, bits, sub)).Data(TBytes(4096, 1));
+    return b.Bytes();
+  };
+  for (const uint32_t rate : {17u, 999u, 384001u, 100000000u, 0x80000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE("rate " + std::to_string(rate));
+    EXPECT_FALSE(Read(MakeWav(withRate(pcm, rate), TBytes(4096, 1))).Valid);
+    EXPECT_FALSE(Read(MakeWav(withRate(single, rate), TBytes(4096, 1))).Valid);
+    EXPECT_FALSE(Read(MakeWav(withRate(doubles, rate), TBytes(4096, 1))).Valid);
+    EXPECT_FALSE(Read(extensible(rate, 1, 16)).Valid);
+    EXPECT_FALSE(Read(extensible(rate, 3, 32)).Valid);
+    EXPECT_FALSE(Read(File(withRate(Ima(1, 256, 505), rate), ImaBlocks(2, 256, 0, 0x11), 1010)).Valid);
+    EXPECT_FALSE(Read(File(withRate(Ms(1, 256, 500), rate), MsBlocks(2, 256, 0, 16, 0x11), 1000)).Valid);
+  }
+  for (const uint32_t rate : {1000u, 384000u}) {
+    EXPECT_TRUE(Read(MakeWav(withRate(pcm, rate), TBytes(4096, 1))).Valid);
+    EXPECT_TRUE(Read(File(withRate(Ms(1, 256, 500), rate), MsBlocks(2, 256, 0, 16, 0x11), 1000)).Valid);
+  }
+}
+
+// A "fact" payload too short for its count, or a count of 0 before data,
+// once made the length 0 s while the whole data played.
+TEST(BadWaveFiles, AnAdpcmFactChunkWithoutAUsableCountTakesTheLengthFromTheData) {
+  auto withShortFact = [](const TFmtFields& fmt, const TBytes& data, const TBytes& fact) {
+    TWavBuilder b;
+    b.Header().Fmt(fmt).Chunk("fact", fact).Data(data);
+    return b.Bytes();
+  };
+  // Mono IMA, 256-byte blocks of 505 frames: two whole blocks and 104 bytes
+  // of a third (its 4-byte header and 100 data bytes: 201 frames).
+  TBytes ima = ImaBlocks(3, 256, 0, 0x21);
+  ima.resize(2 * 256 + 104);
+  // Mono MS, 256-byte blocks of 500 frames: three whole blocks.
+  const TBytes ms = MsBlocks(3, 256, 0, 16, 0x21);
+  for (const TBytes& fact : {TBytes{0x10, 0x27, 0}, TBytes{}, TBytes{0, 0, 0, 0}}) {
+    SCOPED_TRACE("fact of " + std::to_string(fact.size()) + " bytes");
+    const TOutcome i = Read(withShortFact(Ima(1, 256, 505), ima, fact));
+    ASSERT_TRUE(i.Valid);
+    EXPECT_EQ(i.Size, (2 * 505 + 201) * 2);
+    EXPECT_EQ(int64_t(i.Pcm.size()), i.Size);
+    const TOutcome m = Read(withShortFact(Ms(1, 256, 500), ms, fact));
+    ASSERT_TRUE(m.Valid);
+    EXPECT_EQ(m.Size, 3 * 500 * 2);
+    EXPECT_EQ(int64_t(m.Pcm.size()), m.Size);
+  }
+  TMemoryWave w(withShortFact(Ms(1, 256, 500), MsBlocks(100, 256, 0, 16, 0x21), {0xE8, 0x03, 0}));
+  EXPECT_EQ(w.In->TotalTime(), 2);  // 50,000 frames at 22,050 Hz: 2.27 s
+}
+
 TEST(BadWaveFiles, AnOddChunkWithoutItsPadByteStillLeadsToTheDataChunk) {
   TFmtFields pcm;
   TWavBuilder b;

@@ -12,6 +12,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 }
 
 #include "audio/core/EAuException.h"
@@ -303,6 +304,90 @@ TEST(Mp3In, MeasuresAVariableBitRateFileWithoutAXingFrameByItsFrames) {
   r->Flush();
 }
 
+// The first 5000 bytes of a 4 s MP3 keep its Xing frame, which claims 4 s.
+TEST(Mp3In, MeasuresAFileCutShortAfterItsHeaderByWhatItHoldsAndKeepsTheClaim) {
+  char folder[] = "/tmp/vomrella-cut-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string whole = std::string(folder) + "/whole.mp3";
+  ASSERT_TRUE(EncodeMp3File(whole, ToneSignal(2, 44100, 4.0), 2, 44100));
+  std::vector<uint8_t> bytes = TMediaTestFiles::ReadBytes(whole);
+  std::filesystem::remove_all(folder);
+  TMemoryStream stream(bytes);  // outlives the reader, which rewinds it at close
+  auto complete = MakeComponent<TMP3In>();
+  complete->SetStream(&stream);
+  ASSERT_TRUE(complete->Valid());
+  EXPECT_EQ(complete->TotalTime(), 4);
+  EXPECT_FALSE(complete->ShorterThanHeader());
+  EXPECT_EQ(complete->HeaderDurationCs(), 0u);
+
+  bytes.resize(5000);
+  TTempFile cut(bytes, ".mp3");
+  auto r = Reader(cut.Path());
+  ASSERT_TRUE(r->Valid());
+  EXPECT_TRUE(r->ShorterThanHeader());
+  EXPECT_NEAR(double(r->HeaderDurationCs()), 400.0, 5.0);
+  EXPECT_LT(r->DurationCs(), 40u);
+  EXPECT_EQ(r->TotalTime(), 0);
+  const auto pcm = ReadWholeRun(*r, 65536);
+  EXPECT_NEAR(double(pcm.size() / 4), double(r->TotalSamples()), 1152.0);
+}
+
+// The length a walk through the packets found is kept by the file's identity:
+// a file changed since then is walked again.
+TEST(Mp3In, CountsAFileWithoutALengthHeaderAgainOnceItHasChanged) {
+  if (!avcodec_find_encoder_by_name("libmp3lame")) GTEST_SKIP() << "libavcodec has no libmp3lame encoder";
+  char folder[] = "/tmp/vomrella-vbr-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  auto encode = [&](const char* name, int64_t bitRate, double seconds) {
+    TEncodeRequest request;
+    request.BitRate = bitRate;
+    request.MuxerOptions = {{"write_xing", "0"}, {"id3v2_version", "0"}};
+    const std::string path = std::string(folder) + "/" + name;
+    EXPECT_TRUE(EncodeAudioFile(path, ToneSignal(2, 44100, seconds), request));
+    return TMediaTestFiles::ReadBytes(path);
+  };
+  const auto loud = encode("loud.mp3", 320000, 1.0);
+  const auto quiet = encode("quiet.mp3", 32000, 4.0);
+  // Constant bit rate without a header: the size over the bit rate is the length.
+  const auto steady = encode("steady.mp3", 128000, 3.0);
+  std::filesystem::remove_all(folder);
+  TTempFile cbr(steady, ".mp3");
+  auto c = Reader(cbr.Path());
+  ASSERT_TRUE(c->Valid());
+  EXPECT_NEAR(double(c->TotalSamples()), 3.0 * 44100, 2 * 1152.0);
+
+  std::vector<uint8_t> bytes = loud;
+  bytes.insert(bytes.end(), quiet.begin(), quiet.end());
+  TTempFile file(bytes, ".mp3");
+  auto r = Reader(file.Path());
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->TotalTime(), 5);
+  r->CloseFile();
+  // The same name, one more second of quiet frames.
+  bytes.insert(bytes.end(), quiet.begin(), quiet.end());
+  std::ofstream(file.Path(), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  ASSERT_TRUE(r->Valid());
+  EXPECT_EQ(r->TotalTime(), 9);
+}
+
+// FFmpeg's own lines about damaged frames ("[mp3float @ 0x...] Header
+// missing") are not the program's to print.
+TEST(Mp3In, DamagedFramesLeaveNoFfmpegLinesOnStandardError) {
+  av_log_set_level(AV_LOG_INFO);  // as a program that never touched it
+  std::vector<uint8_t> bytes = TMediaTestFiles::ReadBytes(Files().StereoMp3);
+  for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 3000; i += 7) bytes[i] ^= 0x5A;
+  TTempFile damaged(bytes, ".mp3");
+  testing::internal::CaptureStderr();
+  auto r = Reader(damaged.Path());
+  const bool valid = r->Valid();
+  const auto pcm = ReadWholeRun(*r, 65536);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(valid);
+  EXPECT_FALSE(pcm.empty());
+  EXPECT_EQ(printed, "");
+}
+
 TEST(Mp3In, AShortPullTakesOnlyFromTheCurrentDecodedSample) {
   auto r = Reader(Files().StereoMp3);
   r->Init();
@@ -448,6 +533,25 @@ TEST(Mp3In, FillsTheId3v2TagsFromTheFileAttributes) {
   r->SetFileName(Files().MonoMp3);
   ASSERT_TRUE(r->Valid());
   EXPECT_EQ(r->Id3v2Tags().Artist(), L"");
+}
+
+TEST(Mp3In, ReportsAFileAtARateThePipelineDoesNotPlayAsNotValid) {
+  for (const uint32_t rate : {17u, 500000u, 100000000u}) {
+    TFmtFields fmt;
+    fmt.Channels = 1;
+    fmt.SampleRate = rate;
+    TTempFile file(MakeWav(fmt, TBytes(8192, 0)), ".snd");  // read by libavformat
+    auto r = Reader(file.Path());
+    EXPECT_FALSE(r->Valid()) << rate;
+    EXPECT_EQ(r->TotalTime(), 0) << rate;
+  }
+  TFmtFields fmt;
+  fmt.Channels = 1;
+  fmt.SampleRate = 8000;
+  TTempFile file(MakeWav(fmt, TBytes(16000, 0)), ".snd");
+  auto r = Reader(file.Path());
+  EXPECT_TRUE(r->Valid());
+  EXPECT_EQ(r->TotalTime(), 1);
 }
 
 TEST(Mp3In, ReportsUnreadableFilesAsNotValidAndKeepsNoFileOpen) {
