@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/output/TPortAudioSystem.h"
 #include "cli/CliCommands.h"
 #include "cli/tools/DeveloperTools.h"
 #include "ui/WindowProgram.h"
@@ -92,6 +93,8 @@ int UsageError(const char* message, std::string_view what) {
 
 int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
+  // Before any thread exists: PortAudio's own trace lines stay off stderr.
+  FilterPortAudioTraces();
   // A write past the file-size limit (ulimit -f) then fails with EFBIG and
   // is reported like a full disk, instead of ending the program with unsaved
   // work and a temporary file left behind.

@@ -364,7 +364,7 @@ TEST(TestRunChain, EmptyCompositionEndsThePassWithAnErrorAndNothingHeard) {
   ASSERT_TRUE(rig.Play(empty.List()));
   EXPECT_EQ(rig.DoneEvents.load(), 1);
   EXPECT_EQ(rig.ExceptionEvents.load(), 1);
-  EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Failed to create DirectSound buffer", 0), 0u)
+  EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Nem nyitható meg a hangkimenet", 0), 0u)
       << rig.Out->ExceptionMessage();
   EXPECT_TRUE(rig.Heard().empty());
   EXPECT_EQ(rig.Out->Status(), osIdle);
