@@ -20,6 +20,7 @@
 #include "audio/decoders/TWaveIn.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "model/ScriptFileCheck.h"
 #include "model/TCompositionStore.h"
 #include "model/TScriptReader.h"
@@ -240,24 +241,16 @@ void PrintJson(const TCheckReport& report) {
 }
 
 int Check(const std::vector<std::string_view>& args) {
-  std::optional<std::string> script;
-  bool json = false;
-  for (std::string_view arg : args) {
-    if (arg == "--json" && !json) {
-      json = true;
-    } else if (!script && !(arg.starts_with("--") && arg.size() > 2)) {
-      script = std::string(arg);
-    } else {
-      std::fprintf(stderr, "Használat: vomrella --check SCRIPT [--json]\n");
-      return 2;
-    }
-  }
-  if (!script) {
+  TCommandArgs parsed;
+  parsed.AddSwitch({"json"});
+  if (!parsed.Parse(args, 1, 1)) {
     std::fprintf(stderr, "Használat: vomrella --check SCRIPT [--json]\n");
     return 2;
   }
+  const std::string& script = parsed.Operands()[0];
+  const bool json = parsed.Has("json");
   TCheckReport report;
-  if (!Walk(*script, report)) return 1;
+  if (!Walk(script, report)) return 1;
   if (json)
     PrintJson(report);
   else

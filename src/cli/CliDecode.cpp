@@ -17,6 +17,7 @@
 #include "audio/decoders/ClipReader.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "model/AtomicFile.h"
 #include "model/EFileError.h"
 
@@ -27,12 +28,14 @@ std::string_view AsText(const std::vector<uint8_t>& bytes) {
 }
 
 int Decode(const std::vector<std::string_view>& args) {
-  if (args.size() != 3 || args[1] != "-o") {
+  TCommandArgs parsed;
+  parsed.AddValue({"o", "output"});
+  if (!parsed.Parse(args, 1, 1) || !parsed.Has("o")) {
     std::fprintf(stderr, "Használat: vomrella --decode FÁJL -o KIMENET.wav\n");
     return 2;
   }
-  const std::string path(args[0]);
-  const std::string out(args[2]);
+  const std::string path = parsed.Operands()[0];
+  const std::string out = *parsed.Value("o");
   if (access(path.c_str(), R_OK) != 0) {
     std::fprintf(stderr, "%s: nem olvasható (%s)\n", path.c_str(), std::strerror(errno));
     return 1;

@@ -9,6 +9,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "model/Cp1250.h"
 #include "model/EFileError.h"
 #include "model/ScriptFileCheck.h"
@@ -19,11 +20,12 @@ namespace {
 using cli::Printable;
 
 int ListScript(const std::vector<std::string_view>& args) {
-  if (args.size() != 1) {
+  TCommandArgs parsed;
+  if (!parsed.Parse(args, 1, 1)) {
     std::fprintf(stderr, "Használat: vomrella --list SCRIPT\n");
     return 2;
   }
-  const std::string path(args[0]);
+  const std::string path = parsed.Operands()[0];
   int compositions = 0;
   int items = 0;
   int itemsInComposition = 0;

@@ -12,16 +12,18 @@
 #include "cli/CliCommands.h"
 #include "cli/CliPlayback.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "cli/TInterruptWatch.h"
 
 namespace {
 
 int PlayClip(const std::vector<std::string_view>& args) {
-  if (args.size() != 1) {
+  TCommandArgs parsed;
+  if (!parsed.Parse(args, 1, 1)) {
     std::fprintf(stderr, "Használat: vomrella --play FÁJL\n");
     return 2;
   }
-  const std::string path(args[0]);
+  const std::string path = parsed.Operands()[0];
   if (cli::Refuse(path, cli::FileProblem(path))) return 1;
   std::string why;
   TComponentPtr<TAuFileIn> reader = CreateClipReader(path, &why);

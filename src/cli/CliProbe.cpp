@@ -14,6 +14,7 @@
 #include "audio/decoders/TWaveIn.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 
 namespace {
 
@@ -55,16 +56,17 @@ bool ProbeOne(const std::string& path) {
 }
 
 int Probe(const std::vector<std::string_view>& args) {
-  if (args.empty()) {
+  TCommandArgs parsed;
+  if (!parsed.Parse(args, 1, TCommandArgs::kAnyNumber)) {
     std::fprintf(stderr, "Használat: vomrella --probe FÁJL...\n");
     return 2;
   }
   bool allValid = true;
-  for (std::string_view arg : args) {
+  for (const std::string& arg : parsed.Operands()) {
     try {
-      allValid = ProbeOne(std::string(arg)) && allValid;
+      allValid = ProbeOne(arg) && allValid;
     } catch (const std::exception& e) {
-      std::printf("%.*s: érvénytelen (%s)\n", int(arg.size()), arg.data(), e.what());
+      std::printf("%s: érvénytelen (%s)\n", arg.c_str(), e.what());
       allValid = false;
     }
   }

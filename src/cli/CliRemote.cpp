@@ -17,6 +17,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "services/remote/TMprisService.h"
 
 namespace {
@@ -100,9 +101,10 @@ int Call(const QDBusConnection& bus, const TRemoteAction& action) {
 
 int Remote(const std::vector<std::string_view>& args) {
   const TRemoteAction* action = nullptr;
-  if (args.size() == 1)
+  TCommandArgs parsed;
+  if (parsed.Parse(args, 1, 1))
     for (const TRemoteAction& a : kActions)
-      if (args[0] == a.Name) action = &a;
+      if (parsed.Operands()[0] == a.Name) action = &a;
   if (!action) {
     std::fprintf(stderr, "Használat: vomrella --remote play|pause|next|prev|stop|status\n");
     return 2;

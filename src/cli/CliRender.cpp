@@ -29,6 +29,7 @@
 #include "audio/output/TVirtualSoundSystem.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "cli/TInterruptWatch.h"
 #include "model/AtomicFile.h"
 #include "model/Cp1250.h"
@@ -50,29 +51,24 @@ struct TRenderArgs {
 };
 
 std::optional<TRenderArgs> ParseArgs(const std::vector<std::string_view>& args) {
+  TCommandArgs given;
+  given.AddValue({"composition"});
+  given.AddValue({"name"});
+  given.AddValue({"o", "output"});
+  if (!given.Parse(args, 1, 1) || !given.Has("o") || given.Has("composition") == given.Has("name"))
+    return std::nullopt;
   TRenderArgs parsed;
-  bool haveScript = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "--composition" && hasValue && !parsed.Number && !parsed.Name) {
-      const std::string_view value = args[++i];
-      int number = 0;
-      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
-      if (ec != std::errc{} || end != value.data() + value.size() || number < 1) return std::nullopt;
-      parsed.Number = number;
-    } else if (arg == "--name" && hasValue && !parsed.Number && !parsed.Name) {
-      parsed.Name = std::string(args[++i]);
-    } else if (arg == "-o" && hasValue && parsed.Out.empty()) {
-      parsed.Out = std::string(args[++i]);
-    } else if (!haveScript && !arg.starts_with("-")) {
-      parsed.Script = std::string(arg);
-      haveScript = true;
-    } else {
-      return std::nullopt;
-    }
+  parsed.Script = given.Operands()[0];
+  parsed.Out = *given.Value("o");
+  if (parsed.Out.empty()) return std::nullopt;
+  if (const std::optional<std::string> value = given.Value("composition")) {
+    int number = 0;
+    const auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), number);
+    if (ec != std::errc{} || end != value->data() + value->size() || number < 1) return std::nullopt;
+    parsed.Number = number;
+  } else {
+    parsed.Name = given.Value("name");
   }
-  if (!haveScript || parsed.Out.empty() || (!parsed.Number && !parsed.Name)) return std::nullopt;
   return parsed;
 }
 

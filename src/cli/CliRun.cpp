@@ -15,6 +15,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliPlayback.h"
 #include "cli/CliSupport.h"
+#include "cli/TCommandArgs.h"
 #include "cli/TInterruptWatch.h"
 #include "model/Cp1250.h"
 #include "model/ScriptFileCheck.h"
@@ -25,17 +26,20 @@ namespace {
 
 int RunComposition(const std::vector<std::string_view>& args) {
   int number = 1;
-  if (args.empty() || args.size() > 2 ||
-      (args.size() == 2 &&
-       std::from_chars(args[1].data(), args[1].data() + args[1].size(), number).ec != std::errc{})) {
+  TCommandArgs parsed;
+  const bool usable = parsed.Parse(args, 1, 2);
+  const std::vector<std::string>& operands = parsed.Operands();
+  if (!usable || (operands.size() == 2 && std::from_chars(operands[1].data(), operands[1].data() + operands[1].size(),
+                                                          number).ec != std::errc{})) {
     std::fprintf(stderr, "Használat: vomrella --run SCRIPT [N]\n");
     return 2;
   }
-  if (cli::Refuse(std::string(args[0]), ScriptFileProblem(std::string(args[0])))) return 1;
+  const std::string& script = operands[0];
+  if (cli::Refuse(script, ScriptFileProblem(script))) return 1;
   TCompositionStore store;
   TComponentPtr<TWaveIn> wav = MakeComponent<TWaveIn>();
   TComponentPtr<TMP3In> media = MakeComponent<TMP3In>();
-  const TScriptLoadResult loaded = LoadScriptIntoStore(std::string(args[0]), store, *wav, *media);
+  const TScriptLoadResult loaded = LoadScriptIntoStore(script, store, *wav, *media);
   if (loaded.Status != TScriptLoadResult::Loaded) {
     std::fprintf(stderr, "vomrella: %s\n", loaded.Message.c_str());
     return 1;

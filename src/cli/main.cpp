@@ -1,7 +1,8 @@
 // Program entry: "vomrella [SCRIPT]" opens the window (loading the script);
 // "vomrella --from-desktop [SCRIPT]" is the desktop entry's form of it;
 // other arguments starting with "--" are the command-line commands of
-// kCommands. Installs a fatal-signal handler that prints a backtrace before
+// kCommands, each reading its own arguments (TCommandArgs); "--" before a
+// script whose name starts with "-". Installs a fatal-signal handler that prints a backtrace before
 // the process ends.
 
 #include <execinfo.h>
@@ -16,6 +17,7 @@
 
 #include "audio/output/TPortAudioSystem.h"
 #include "cli/CliCommands.h"
+#include "cli/TCommandArgs.h"
 #include "cli/tools/DeveloperTools.h"
 #include "ui/WindowProgram.h"
 
@@ -108,17 +110,24 @@ int main(int argc, char** argv) {
                                            std::to_string(args.size() - 1));
     return RunWindowProgram(argc, argv, args.size() == 2 ? std::string(args[1]) : std::string(), true);
   }
-  if (args[0] == "--help" || args[0] == "-h") return Usage();
-  if (args[0] == "--version") {
-    std::printf("vomrella %s\n", VOMRELLA_VERSION);
-    return 0;
-  }
   if (const CliCommand* command = FindCommand(args[0])) {
     if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) return CommandHelp(*command);
     return command->run(std::vector<std::string_view>(args.begin() + 1, args.end()));
   }
-  if (args[0].starts_with("-")) return UsageError("ismeretlen kapcsoló: ", args[0]);
-  if (args.size() > 1) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
-                                         std::to_string(args.size()));
-  return RunWindowProgram(argc, argv, std::string(args[0]));
+  TCommandArgs parsed;
+  parsed.AddSwitch({"h", "help"});
+  parsed.AddSwitch({"version"});
+  if (!parsed.Parse(args, 0, TCommandArgs::kAnyNumber)) {
+    if (!parsed.UnknownOption().empty()) return UsageError("ismeretlen kapcsoló: ", parsed.UnknownOption());
+    return UsageError("hibás argumentumok; ", "egy kapcsoló kétszer szerepel vagy hiányzik az értéke");
+  }
+  if (parsed.Has("h")) return Usage();
+  if (parsed.Has("version")) {
+    std::printf("vomrella %s\n", VOMRELLA_VERSION);
+    return 0;
+  }
+  const std::vector<std::string>& scripts = parsed.Operands();
+  if (scripts.size() > 1) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
+                                            std::to_string(scripts.size()));
+  return RunWindowProgram(argc, argv, scripts.empty() ? std::string() : scripts[0]);
 }

@@ -122,6 +122,27 @@ TEST_F(CliRender, AnMp3CompositionWithAPauseMatchesTheWindowToo) {
   EXPECT_TRUE(rendered.Pcm == WindowTestRun(1));
 }
 
+// The usual forms of options: "--name=X", "--output F", "-oFILE", and "--"
+// before a script whose name starts with "-"; an option given twice is a
+// usage error.
+TEST_F(CliRender, TheUsualOptionFormsChooseTheSameComposition) {
+  ASSERT_EQ(Render({"--name", "Este", "-o", Out}).Status, 0);
+  const std::vector<uint8_t> expected = ReadFileBytes(Out);
+  const std::string dashed = Folder.File("-musor.vrs");
+  fs::copy_file(Script, dashed);
+  const std::vector<std::vector<std::string>> forms{
+      {"--render", Script, "--name=Este", "--output", Folder.File("a.wav")},
+      {"--render", "-o" + Folder.File("b.wav"), "--composition=2", Script},
+      {"--render", "--output=" + Folder.File("c.wav"), "--composition", "2", "--", "-musor.vrs"}};
+  for (size_t i = 0; i < forms.size(); ++i) {
+    const TResult r = RunProgram(Folder, forms[i], {}, Folder.Path());
+    ASSERT_EQ(r.Status, 0) << i << r.Err;
+    EXPECT_TRUE(ReadFileBytes(Folder.File(std::string(1, char('a' + i)) + ".wav")) == expected) << i;
+  }
+  EXPECT_EQ(RunProgram(Folder, {"--render", "-musor.vrs", "--name=Este", "-o", Out}, {}, Folder.Path()).Status, 2);
+  EXPECT_EQ(Render({"--name=Este", "-o", Out, "--output", Out}).Status, 2);
+}
+
 TEST_F(CliRender, MissingCompositionsAndUnwritableOutputsFailWithoutLeavingAFile) {
   const std::string names = "ezek vannak: 1. [Reggeli bejelentés], 2. [Este], 3. [Üres]\n";
   TResult r = Render({"--composition", "4", "-o", Out});

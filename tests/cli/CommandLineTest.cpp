@@ -52,6 +52,11 @@ TEST(CommandLine, UnknownOptionIsNamedWithTheUsageOnStderrAndExitsTwo) {
   const TResult two = RunProgram(folder, {folder.File("a.vrs"), folder.File("b.vrs")});
   EXPECT_EQ(two.Status, 2);
   EXPECT_TRUE(Contains(two.Err, "csak egy script adható meg")) << two.Err;
+  // After "--" a script's name may start with "-"; before it, it is an option.
+  const TResult dashed = RunProgram(folder, {"--", "-x.vrs", "-y.vrs"});
+  EXPECT_EQ(dashed.Status, 2);
+  EXPECT_TRUE(Contains(dashed.Err, "csak egy script adható meg, ennyi argumentum érkezett: 2")) << dashed.Err;
+  EXPECT_EQ(RunProgram(folder, {"-x.vrs"}).Err, "vomrella: ismeretlen kapcsoló: -x\nA parancsok listája: vomrella --help\n");
 }
 
 TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
@@ -198,6 +203,18 @@ TEST(CliDecodeUsage, WrongArgumentsUnreadableInputAndUnwritableOutputFail) {
   r = RunProgram(folder, {"--decode", clip, "-x", folder.File("ki.wav")});
   EXPECT_EQ(r.Status, 2);
   EXPECT_FALSE(FileExists(folder.File("ki.wav")));
+  r = RunProgram(folder, {"--decode", clip, "-o", folder.File("ki.wav"), "-o", folder.File("ki.wav")});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_FALSE(FileExists(folder.File("ki.wav")));
+  // "--output=F" and "-oF" are "-o F"; "--" lets a name start with "-".
+  const std::string dashed = folder.File("-be.wav");
+  std::filesystem::copy_file(clip, dashed);
+  r = RunProgram(folder, {"--decode", "--output=" + folder.File("egy.wav"), "--", "-be.wav"}, {}, folder.Path());
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  r = RunProgram(folder, {"--decode", "-o" + folder.File("ket.wav"), clip});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(ReadFileBytes(folder.File("egy.wav")) == ReadFileBytes(folder.File("ket.wav")));
+  EXPECT_EQ(RunProgram(folder, {"--decode", "-be.wav", "-o", folder.File("ki.wav")}, {}, folder.Path()).Status, 2);
 
   r = RunProgram(folder, {"--decode", folder.File("nincs.wav"), "-o", folder.File("ki.wav")});
   EXPECT_EQ(r.Status, 1);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/TCommandArgs.h"
 #include "cli/tools/DeveloperTools.h"
 #include "widgets/PixelFont.h"
 #include "widgets/TFlatButton.h"
@@ -213,7 +214,8 @@ class Gallery {
 };
 
 int RunWidgetGallery(const std::vector<std::string_view>& args) {
-  if (args.size() != 1) {
+  TCommandArgs parsed;
+  if (!parsed.Parse(args, 1, 1)) {
     std::fprintf(stderr, "Használat: vomrella --widget-gallery KIMENET.png\n");
     return 2;
   }
@@ -223,7 +225,7 @@ int RunWidgetGallery(const std::vector<std::string_view>& args) {
   static char name[] = "vomrella";
   static char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
-  const QString out = QString::fromUtf8(args[0].data(), static_cast<int>(args[0].size()));
+  const QString out = QString::fromUtf8(parsed.Operands()[0].c_str());
   bool saved = false;
   {
     Gallery gallery;

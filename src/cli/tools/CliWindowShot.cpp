@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "cli/TCommandArgs.h"
 #include "cli/tools/DeveloperTools.h"
 #include "ui/TFrm_Main.h"
 #include "ui/TVomrellaApplication.h"
@@ -42,13 +43,14 @@ class TConsoleDialogs : public TDialogs {
 };
 
 int WindowShot(const std::vector<std::string_view>& args) {
-  if (args.empty() || args.size() > 2) {
+  TCommandArgs parsed;
+  if (!parsed.Parse(args, 1, 2)) {
     std::fprintf(stderr, "Használat: vomrella --window-shot MAPPA [SCRIPT]\n");
     return 2;
   }
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path out = fs::absolute(fs::path(std::string(args[0])), ec);
+  const fs::path out = fs::absolute(fs::path(parsed.Operands()[0]), ec);
   fs::create_directories(out, ec);
   if (!fs::is_directory(out, ec)) {
     std::fprintf(stderr, "vomrella: a mappa nem hozható létre: %s\n", out.c_str());
@@ -58,7 +60,7 @@ int WindowShot(const std::vector<std::string_view>& args) {
   // The demo of the source tree, else the installed one.
   fs::path demo = fs::path(VOMRELLA_DEMO_DIR) / "demo.vrs";
   if (!fs::is_regular_file(demo, ec)) demo = fs::path(VOMRELLA_INSTALLED_DEMO_DIR) / "demo.vrs";
-  const fs::path script = args.size() == 2 ? fs::absolute(fs::path(std::string(args[1])), ec) : demo;
+  const fs::path script = parsed.Operands().size() == 2 ? fs::absolute(fs::path(parsed.Operands()[1]), ec) : demo;
   fs::current_path(script.parent_path(), ec);
   if (ec) {
     std::fprintf(stderr, "vomrella: a script mappája nem érhető el: %s\n", script.parent_path().c_str());
