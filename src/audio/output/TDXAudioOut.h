@@ -43,7 +43,7 @@
 
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TEventSlot.h"
-#include "audio/output/DeviceChoice.h"
+#include "audio/output/TDeviceChoice.h"
 #include "audio/output/TDSWrapper.h"
 #include "audio/output/TSleepWaiter.h"
 #include "audio/output/TSoundSystem.h"
@@ -71,7 +71,7 @@ class TDXAudioOut : public TAuOutput {
   // checked when a pass starts.
   int32_t DeviceNumber() const { return FDeviceNumber.load(); }
   void SetDeviceNumber(int32_t Value) { FDeviceNumber.store(Value); }
-  // Resolves Choice, a number or a name (DeviceChoice.h), against the device
+  // Resolves Choice, a number or a name (TDeviceChoice.h), against the device
   // table; when found, later passes play on that device. Otherwise the
   // DeviceNumber stays and the result's Message says why. Any thread.
   TDeviceChoice ChooseDevice(std::string_view Choice);

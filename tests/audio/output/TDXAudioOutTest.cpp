@@ -12,7 +12,7 @@
 #include "OutputTestSupport.h"
 #include "audio/core/EAuException.h"
 #include "audio/core/TAuOutput.h"
-#include "audio/output/DeviceChoice.h"
+#include "audio/output/TDeviceChoice.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "audio/output/DeviceChoice.h"
+#include "audio/output/TDeviceChoice.h"
 
 #include <algorithm>
 #include <vector>
