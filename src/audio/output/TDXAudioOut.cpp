@@ -169,13 +169,14 @@ void TDXAudioOut::Prepare() {
       std::lock_guard lock(DeviceTextsLock);
       FDeviceNote = SoundMessages::FellBackToDefault(DeviceName(device), cause, DeviceName(0));
     }
-    PostEvent(OnDeviceNote);
   }
   {
     std::lock_guard lock(DeviceTextsLock);
     FPlayingDeviceName = DeviceName(playing);
   }
   FPlayingDeviceNumber.store(playing);
+  // Posted once the device played on is set, so the note's handler reads it.
+  if (playing != device) PostEvent(OnDeviceNote);
   // Allocated once the device has accepted the size.
   TransferBlock = std::make_unique_for_overwrite<uint8_t[]>(BufferBytes);
 
