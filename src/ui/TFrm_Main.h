@@ -155,9 +155,9 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   // The "Hangkártya" menu's item for device table entry `number`: later
   // runs play there (a run playing now goes on where it is).
   void MMI_DeviceClick(int number);
-  // The device the window plays on, in L_Device: the last run's device once
-  // a run has opened one, else the chosen one; marked when a run fell back
-  // to the default output, with the reason in its tooltip.
+  // The device the window plays on, in L_Device: the chosen one, or the one
+  // a run still plays on when another was chosen during it; marked when the
+  // last run fell back to the default output, with the reason in its tooltip.
   void ShowPlaybackDevice();
   // The output's note that a run plays on the default output instead of the
   // chosen one: the label shows it, and a box says it once per run.

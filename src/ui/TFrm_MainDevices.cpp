@@ -58,12 +58,22 @@ void TFrm_Main::ShowPlaybackDevice() {
   const int32_t chosen = DXOut->DeviceNumber();
   for (QAction* item : MMI_Device->actions())
     if (item->isCheckable()) item->setChecked(item->objectName() == QStringLiteral("MMI_Device%1").arg(chosen));
-  QString name = chosen < DXOut->DeviceCount() ? DeviceText(DXOut->Devices(chosen).Name.data()) : QString();
-  QString tip = U("Ezen a hangkártyán szól: ") + name;
+  const QString chosenName = chosen < DXOut->DeviceCount() ? DeviceText(DXOut->Devices(chosen).Name.data()) : QString();
+  const int32_t playing = DXOut->PlayingDeviceNumber();
+  const QString playingName = DeviceText(DXOut->PlayingDeviceName());
+  // A new pass clears the note, so a fall-back shows until the chosen
+  // device plays again (or another is chosen).
+  DeviceFellBack_ = DeviceFellBack_ && !DXOut->DeviceNote().empty();
+  QString name = chosenName;
+  QString tip = U("Ezen a hangkártyán szól: ") + chosenName;
   if (DeviceFellBack_) {
     // The last run played elsewhere than chosen: say where, and why.
-    name = U("⚠ ") + DeviceText(DXOut->PlayingDeviceName());
+    name = U("⚠ ") + playingName;
     tip = QString::fromStdString(DXOut->DeviceNote());
+  } else if (DXOut->Busy() && playing >= 0 && playing != chosen) {
+    // Chosen during a run: the run goes on where it started.
+    name = playingName;
+    tip = U("Most ezen szól: ") + playingName + U("; a következő indítástól ezen: ") + chosenName;
   }
   L_Device->setToolTip(tip);
   L_Device->setAccessibleName(name);  // whole, where the text is cut short
@@ -72,7 +82,7 @@ void TFrm_Main::ShowPlaybackDevice() {
 
 void TFrm_Main::DXOutDeviceNote() {
   const std::string note = DXOut->DeviceNote();
-  DeviceFellBack_ = !note.empty() && DXOut->PlayingDeviceNumber() != DXOut->DeviceNumber();
+  DeviceFellBack_ = !note.empty();
   ShowPlaybackDevice();
   if (!note.empty()) Dialogs_->InfoBox(QString::fromStdString(note));
 }

@@ -127,5 +127,6 @@ void TFrm_Main::TimerTimer() { ProgressBar->setValue(ProgressBar->value() + Prog
 void TFrm_Main::DXOutDone() {
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
+  ShowPlaybackDevice();  // a device chosen during the run is the one now
   RemoteStateChanged();
 }

@@ -321,6 +321,16 @@ TEST_F(PlaybackTest, TheSoundCardMenuChoosesTheOutputAndALostOneFallsBackToTheDe
       QString::fromUtf8("A választott hangkimenet („Virtuális hangkimenet 1”) nem nyitható meg: ")));
   EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("⚠ Virtuális hangkimenet (alapértelmezett)"));
   EXPECT_EQ(Window->L_Device->toolTip(), Dialogs->Texts("info").back());
+
+  // Chosen during a run, a device is named once the run has ended there.
+  Sound->SetDevicePresent(1, true);
+  Window->CB_TestOsszeall->setCurrentIndex(0);
+  Window->B_OsszeallRunClick();
+  ASSERT_TRUE(WaitUntil([&] { return Window->DXOut->PlayingDeviceNumber() == 1; }));
+  items[0]->trigger();
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("Virtuális hangkimenet 1"));
+  ASSERT_TRUE(WaitUntil([&] { return Window->B_OsszeallRun->isEnabled(); }));
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("Virtuális hangkimenet (alapértelmezett)"));
 }
 
 }  // namespace
