@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CliRunner.h"
+#include "support/PulseNullSink.h"
 
 namespace {
 
@@ -399,6 +400,28 @@ TEST(CliDevices, TheOutputsAreListedAndTheOptionOrTheVariableChoosesOneNeverFall
   r = RunProgram(folder, {"--device", "USB"}, {{"VOMRELLA_AUDIO", "virtual"}, {"QT_QPA_PLATFORM", "offscreen"}});
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err, "vomrella: Nincs ilyen nevű hangkimenet: „USB”.\n" + list);
+}
+
+// Through PortAudio into the private sound server's two sinks: the outputs
+// are listed by the names --device takes, and the chosen one plays.
+TEST(CliDevices, OnARealSoundPathTheChosenSinkPlaysTheClipAndTheDefaultHearsNothing) {
+  TPulseNullSink sink;
+  ASSERT_TRUE(sink.Ready()) << sink.Error();
+  TTempFolder folder;
+  const TClipSpec spec{TClipKind::PcmWav, 1, 44100, 0.3, 15};
+  const std::string clip = WriteClip(folder, "be", spec);
+  const std::map<std::string, std::string> portAudio{{"VOMRELLA_AUDIO", ""}, {"VOMRELLA_DEVICE", ""}};
+  TResult r = RunProgram(folder, {"--devices"}, portAudio);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Out, " " + TPulseNullSink::AlsaDevice(1) + "\n")) << r.Out;
+  r = RunProgram(folder, {"--play", "--device", TPulseNullSink::AlsaDevice(1), clip}, portAudio);
+  ASSERT_EQ(r.Status, 0) << r.Err << sink.ServerLog();
+  const std::vector<uint8_t> pcm = PcmClipData(spec);
+  const std::vector<uint8_t> heard = sink.Captured(1);
+  EXPECT_NE(std::search(heard.begin(), heard.end(), pcm.begin(), pcm.end()), heard.end())
+      << "the chosen sink did not get the clip";
+  const std::vector<uint8_t> other = sink.Captured(0);
+  EXPECT_EQ(std::count(other.begin(), other.end(), 0), ptrdiff_t(other.size())) << "the default sink played too";
 }
 
 // --- --widget-gallery -------------------------------------------------------
