@@ -1,5 +1,7 @@
 #include "ui/WindowProgram.h"
 
+#include <QMessageBox>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,12 +29,19 @@ int RunWindowProgram(int argc, char** argv, const std::string& firstArgument, bo
     return 1;
   }
   // The choice is checked before the window loads anything: an output of
-  // its own, on the sound system the window then shares (enumerated once).
+  // its own, on the sound system the window then shares (started once).
   std::shared_ptr<TSoundSystem> sound = DefaultSoundSystem();
   {
     TComponentPtr<TDXAudioOut> probe(new TDXAudioOut(nullptr, sound));
     if (const TDeviceChoice choice = PlaybackSettings::SetUpOutput(*probe, device); !choice.Found()) {
-      std::fprintf(stderr, "vomrella: %s\nA hangkimenetek listája: vomrella --devices\n", choice.Message.c_str());
+      const std::string message = choice.Message + "\nA hangkimenetek listája: vomrella --devices";
+      std::fprintf(stderr, "vomrella: %s\n", message.c_str());
+      // Started from the desktop (VOMRELLA_DEVICE in the session), nobody
+      // reads stderr: a box says why no window opens.
+      if (fromDesktop) {
+        TVomrellaApplication app(argc, argv);
+        QMessageBox::critical(nullptr, QStringLiteral("Vomrella"), QString::fromStdString(message));
+      }
       return 2;
     }
   }
