@@ -24,6 +24,8 @@ int PlayClip(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "Használat: vomrella --play [--device ESZKÖZ] FÁJL\n");
     return 2;
   }
+  TComponentPtr<TDXAudioOut> out = ChosenOutput(PlaybackSettings::DeviceChoice(parsed.Value("device")));
+  if (!out) return 2;
   const std::string path = parsed.Operands()[0];
   if (cli::Refuse(path, cli::FileProblem(path))) return 1;
   std::string why;
@@ -43,7 +45,7 @@ int PlayClip(const std::vector<std::string_view>& args) {
     std::printf("%s: %u Hz, %u csatorna, %u bit, %d mp\n", path.c_str(), reader->SampleRate(), reader->Channels(),
                 reader->BitsPerSample(), reader->TotalTime());
     std::fflush(stdout);
-    status = PlayOnDevice(*reader, watch, PlaybackSettings::DeviceChoice(parsed.Value("device")));
+    status = PlayOnDevice(std::move(out), *reader, watch);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s\n", e.what());
     status = 1;

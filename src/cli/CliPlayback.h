@@ -11,20 +11,25 @@
 #include "cli/TInterruptWatch.h"
 #include "show/PlaybackSettings.h"
 
-// Plays `input` on the sound output `device` chooses (PlaybackSettings) and
-// returns when it has played out (0), failed in the worker (1, the worker's
-// message on stderr: no device, a lost stream) or was interrupted by Ctrl+C
-// (130, stopped first); a device choice that fits no device, or several, is
-// refused before playing (2, the reason on stderr). When the chosen device
-// cannot be opened and the default output plays instead, stderr says so.
-// The output is gone on return, so the caller may free the input. Throws
-// what starting the output throws.
-inline int PlayOnDevice(TAuInput& input, const TInterruptWatch& watch, std::string_view device) {
+// The sound output `device` chooses (PlaybackSettings), set up as the
+// window's; null after saying on stderr why a choice that fits no device,
+// or several, is refused (the command then exits 2, before any other work).
+inline TComponentPtr<TDXAudioOut> ChosenOutput(std::string_view device) {
   TComponentPtr<TDXAudioOut> out(new TDXAudioOut());
   if (const TDeviceChoice choice = PlaybackSettings::SetUpOutput(*out, device); !choice.Found()) {
     std::fprintf(stderr, "vomrella: %s\nA hangkimenetek listája: vomrella --devices\n", choice.Message.c_str());
-    return 2;
+    return nullptr;
   }
+  return out;
+}
+
+// Plays `input` on `out` (from ChosenOutput) and returns when it has played
+// out (0), failed in the worker (1, the worker's message on stderr: no
+// device, a lost stream) or was interrupted by Ctrl+C (130, stopped first).
+// When the chosen device cannot be opened and the default output plays
+// instead, stderr says so. The output is released on return, so the caller
+// may free the input. Throws what starting the output throws.
+inline int PlayOnDevice(TComponentPtr<TDXAudioOut> out, TAuInput& input, const TInterruptWatch& watch) {
   std::atomic<bool> done{false};
   out->OnDone = [&](TComponent*) { done.store(true); };
   out->OnThreadException = [&](TComponent*) { std::fprintf(stderr, "vomrella: %s\n", out->ExceptionMessage().c_str()); };

@@ -35,6 +35,8 @@ int RunComposition(const std::vector<std::string_view>& args) {
     std::fprintf(stderr, "Használat: vomrella --run [--device ESZKÖZ] SCRIPT [N]\n");
     return 2;
   }
+  TComponentPtr<TDXAudioOut> out = ChosenOutput(PlaybackSettings::DeviceChoice(parsed.Value("device")));
+  if (!out) return 2;
   const std::string& script = operands[0];
   if (cli::Refuse(script, ScriptFileProblem(script))) return 1;
   TCompositionStore store;
@@ -60,7 +62,7 @@ int RunComposition(const std::vector<std::string_view>& args) {
     TTestRunChain chain;
     chain.Build(*list, RunClipsFrom(composition->Elemek ? composition->Elemek->Kov : nullptr));
     // The output is gone before the chain and the list it played are freed.
-    status = PlayOnDevice(*list, watch, PlaybackSettings::DeviceChoice(parsed.Value("device")));
+    status = PlayOnDevice(std::move(out), *list, watch);
     chain.Release(*list);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s\n", e.what());

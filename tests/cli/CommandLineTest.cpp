@@ -395,6 +395,10 @@ TEST(CliDevices, TheOutputsAreListedAndTheOptionOrTheVariableChoosesOneNeverFall
   r = RunProgram(folder, {"--play", "--device", "hangkimenet", clip}, env(nullptr));
   EXPECT_EQ(r.Status, 2);
   EXPECT_TRUE(r.Err.starts_with("vomrella: Több hangkimenet neve is illik erre: „hangkimenet”")) << r.Err;
+  // Refused before the script is looked at.
+  r = RunProgram(folder, {"--run", "--device", "USB", folder.File("nincs.vrs")}, env(nullptr));
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "vomrella: Nincs ilyen nevű hangkimenet: „USB”.\n" + list);
   EXPECT_FALSE(FileExists(capture));
   // The window refuses before it opens.
   r = RunProgram(folder, {"--device", "USB"}, {{"VOMRELLA_AUDIO", "virtual"}, {"QT_QPA_PLATFORM", "offscreen"}});
