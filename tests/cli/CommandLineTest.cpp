@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cerrno>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CliRunner.h"
@@ -426,6 +428,28 @@ TEST(CliDevices, OnARealSoundPathTheChosenSinkPlaysTheClipAndTheDefaultHearsNoth
       << "the chosen sink did not get the clip";
   const std::vector<uint8_t> other = sink.Captured(0);
   EXPECT_EQ(std::count(other.begin(), other.end(), 0), ptrdiff_t(other.size())) << "the default sink played too";
+}
+
+// The chosen sink goes under --play: the program ends with the output's own
+// Hungarian message and status 1, without PortAudio's trace lines.
+TEST(CliDevices, ASinkUnloadedUnderPlayEndsItWithTheMessageAndStatusOne) {
+  TPulseNullSink sink;
+  ASSERT_TRUE(sink.Ready()) << sink.Error();
+  TTempFolder folder;
+  const std::string clip = WriteClip(folder, "hosszu", {TClipKind::PcmWav, 1, 44100, 4.0, 16});
+  TResult r;
+  std::thread player([&] {
+    r = RunProgram(folder, {"--play", "--device", TPulseNullSink::AlsaDevice(1), clip}, {{"VOMRELLA_AUDIO", ""}});
+  });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (sink.Captured(1).size() < 44100 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const bool unloaded = sink.UnloadSink(1);
+  player.join();
+  ASSERT_TRUE(unloaded) << sink.ServerLog();
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "vomrella: Megszakadt a lejátszás a hangkimeneten („vomrella_second”): ")) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, "Expression '")) << r.Err;
 }
 
 // --- --widget-gallery -------------------------------------------------------
