@@ -409,47 +409,43 @@ TEST(CliDevices, TheOutputsAreListedAndTheOptionOrTheVariableChoosesOneNeverFall
 }
 
 // Through PortAudio into the private sound server's two sinks: the outputs
-// are listed by the names --device takes, and the chosen one plays.
-TEST(CliDevices, OnARealSoundPathTheChosenSinkPlaysTheClipAndTheDefaultHearsNothing) {
+// are listed by the names --device takes and the chosen one plays; when it
+// goes under --play, the program ends with the output's own message and
+// status 1 (no PortAudio trace lines), and the next --play says it falls
+// back to the default output, which plays the clip.
+TEST(CliDevices, OnARealSoundPathTheChosenSinkPlaysAndItsLossEndsThePlayAndTheNextFallsBack) {
   TPulseNullSink sink;
   ASSERT_TRUE(sink.Ready()) << sink.Error();
   TTempFolder folder;
-  const TClipSpec spec{TClipKind::PcmWav, 1, 44100, 0.3, 15};
-  const std::string clip = WriteClip(folder, "be", spec);
+  const TClipSpec spec{TClipKind::PcmWav, 1, 44100, 4.0, 16};
+  const std::string clip = WriteClip(folder, "hosszu", spec);
+  const std::vector<uint8_t> pcm = PcmClipData(spec);
   const std::map<std::string, std::string> portAudio{{"VOMRELLA_AUDIO", ""}, {"VOMRELLA_DEVICE", ""}};
+  const std::vector<std::string> play{"--play", "--device", TPulseNullSink::AlsaDevice(1), clip};
   TResult r = RunProgram(folder, {"--devices"}, portAudio);
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Contains(r.Out, " " + TPulseNullSink::AlsaDevice(1) + "\n")) << r.Out;
-  r = RunProgram(folder, {"--play", "--device", TPulseNullSink::AlsaDevice(1), clip}, portAudio);
-  ASSERT_EQ(r.Status, 0) << r.Err << sink.ServerLog();
-  const std::vector<uint8_t> pcm = PcmClipData(spec);
-  const std::vector<uint8_t> heard = sink.Captured(1);
-  EXPECT_NE(std::search(heard.begin(), heard.end(), pcm.begin(), pcm.end()), heard.end())
-      << "the chosen sink did not get the clip";
-  const std::vector<uint8_t> other = sink.Captured(0);
-  EXPECT_EQ(std::count(other.begin(), other.end(), 0), ptrdiff_t(other.size())) << "the default sink played too";
-}
 
-// The chosen sink goes under --play: the program ends with the output's own
-// Hungarian message and status 1, without PortAudio's trace lines.
-TEST(CliDevices, ASinkUnloadedUnderPlayEndsItWithTheMessageAndStatusOne) {
-  TPulseNullSink sink;
-  ASSERT_TRUE(sink.Ready()) << sink.Error();
-  TTempFolder folder;
-  const std::string clip = WriteClip(folder, "hosszu", {TClipKind::PcmWav, 1, 44100, 4.0, 16});
-  TResult r;
-  std::thread player([&] {
-    r = RunProgram(folder, {"--play", "--device", TPulseNullSink::AlsaDevice(1), clip}, {{"VOMRELLA_AUDIO", ""}});
-  });
+  std::thread player([&] { r = RunProgram(folder, play, portAudio); });
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (sink.Captured(1).size() < 44100 && std::chrono::steady_clock::now() < until)
+  while (sink.Captured(1).size() < 88200 && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::vector<uint8_t> heard = sink.Captured(1);
   const bool unloaded = sink.UnloadSink(1);
   player.join();
   ASSERT_TRUE(unloaded) << sink.ServerLog();
+  EXPECT_NE(std::search(heard.begin(), heard.end(), pcm.begin(), pcm.begin() + 44100), heard.end())
+      << "the chosen sink did not get the clip";
+  EXPECT_TRUE(sink.Captured(0).empty()) << "the default sink played too";
   EXPECT_EQ(r.Status, 1) << r.Err;
   EXPECT_TRUE(Contains(r.Err, "vomrella: Megszakadt a lejátszás a hangkimeneten („vomrella_second”): ")) << r.Err;
   EXPECT_FALSE(Contains(r.Err, "Expression '")) << r.Err;
+
+  r = RunProgram(folder, play, portAudio);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(r.Err.starts_with("vomrella: A választott hangkimenet („vomrella_second”) nem nyitható meg: ")) << r.Err;
+  const std::vector<uint8_t> fallback = sink.Captured(0);
+  EXPECT_NE(std::search(fallback.begin(), fallback.end(), pcm.begin(), pcm.end()), fallback.end());
 }
 
 // --- --widget-gallery -------------------------------------------------------
