@@ -66,6 +66,7 @@ class TWatchedBuffer : public TSoundBuffer {
   TSoundResult SetCurrentPosition(uint32_t p) override { return Inner->SetCurrentPosition(p); }
   TSoundResult PlayLooping() override { return Inner->PlayLooping(); }
   TSoundResult Stop() override { return Inner->Stop(); }
+  TSoundResult GetStatus(TBufferStatus& s) override { return Inner->GetStatus(s); }
 
  private:
   std::unique_ptr<TSoundBuffer> Inner;
@@ -103,6 +104,7 @@ class TWatchedSystem : public TSoundSystem {
   }
   TSoundClock& Clock() override { return Inner->Clock(); }
   TWindowHandle DesktopWindow() override { return Inner->DesktopWindow(); }
+  std::string ResultText(TSoundResult r) const override { return Inner->ResultText(r); }
 
  private:
   std::shared_ptr<TSoundSystem> Inner;

@@ -5,6 +5,7 @@
 
 extern const CliCommand kCheckCommand;   // CliCheck.cpp
 extern const CliCommand kDecodeCommand;  // CliDecode.cpp
+extern const CliCommand kDevicesCommand;  // CliDevices.cpp
 extern const CliCommand kListCommand;    // CliList.cpp
 extern const CliCommand kPlayCommand;    // CliPlay.cpp
 extern const CliCommand kProbeCommand;   // CliProbe.cpp

@@ -1,7 +1,7 @@
-// "vomrella --run SCRIPT [N]": plays composition N (1 = the first) of a
+// "vomrella --run [--device D] SCRIPT [N]": plays composition N (1 = the first) of a
 // script as the window's test run plays it (the same chain: a reader per
 // clip from the current folder's "Hangok", the pauses as silence), through
-// device 0 with the window's settings, and exits when the pass is done.
+// the chosen sound output with the window's settings, and exits when the pass is done.
 // Ctrl+C stops the playback cleanly.
 
 #include <charconv>
@@ -28,13 +28,16 @@ namespace {
 int RunComposition(const std::vector<std::string_view>& args) {
   int number = 1;
   TCommandArgs parsed;
+  parsed.AddValue({"device"});
   const bool usable = parsed.Parse(args, 1, 2);
   const std::vector<std::string>& operands = parsed.Operands();
   if (!usable || (operands.size() == 2 && std::from_chars(operands[1].data(), operands[1].data() + operands[1].size(),
                                                           number).ec != std::errc{})) {
-    std::fprintf(stderr, "Használat: vomrella --run SCRIPT [N]\n");
+    std::fprintf(stderr, "Használat: vomrella --run [--device ESZKÖZ] SCRIPT [N]\n");
     return 2;
   }
+  TComponentPtr<TDXAudioOut> out = ChosenOutput(PlaybackSettings::DeviceChoice(parsed.Value("device")));
+  if (!out) return 2;
   const std::string& script = operands[0];
   if (cli::Refuse(script, ScriptFileProblem(script))) return 1;
   TCompositionStore store;
@@ -60,7 +63,7 @@ int RunComposition(const std::vector<std::string_view>& args) {
     TTestRunChain chain;
     chain.Build(*list, RunClipsFrom(composition->Elemek ? composition->Elemek->Kov : nullptr));
     // The output is gone before the chain and the list it played are freed.
-    status = PlayOnDevice(*list, watch);
+    status = PlayOnDevice(std::move(out), *list, watch);
     chain.Release(*list);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vomrella: %s\n", HungarianMessage(e.what()).c_str());
@@ -72,11 +75,12 @@ int RunComposition(const std::vector<std::string_view>& args) {
 }  // namespace
 
 const CliCommand kRunCommand{
-    "--run", "SCRIPT [N]",
+    "--run", "[--device ESZKÖZ] SCRIPT [N]",
     "az N. összeállítás (alapból az 1.) lejátszása a hangeszközön, ahogy a próba "
     "játssza",
     RunComposition,
     "Ctrl+C leállítja (kilépési kód 130). Fájlba gyorsan: vomrella --render.\n"
-    "Kilépési kód: 0 lejátszva, 1 a script vagy az összeállítás hibás, 2 hibás "
-    "használat."
+    "--device ESZKÖZ: a hangkimenet száma vagy neve (vomrella --devices).\n"
+    "Kilépési kód: 0 lejátszva, 1 a script vagy az összeállítás hibás, vagy a\n"
+    "lejátszás megszakadt, 2 hibás használat (ismeretlen vagy többértelmű hangkimenet is)."
 };

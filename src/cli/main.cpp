@@ -1,9 +1,10 @@
 // Program entry: "vomrella [SCRIPT]" opens the window (loading the script);
 // "vomrella --from-desktop [SCRIPT]" is the desktop entry's form of it;
 // other arguments starting with "--" are the command-line commands of
-// kCommands, each reading its own arguments (TCommandArgs); "--" comes
-// before a script whose name starts with "-". Installs a fatal-signal
-// handler that prints a backtrace before the process ends.
+// kCommands, each reading its own arguments (TCommandArgs); "--" before a
+// script whose name starts with "-"; "--device D" chooses the window's sound
+// output. Installs a fatal-signal handler that prints a backtrace before
+// the process ends.
 
 #include <execinfo.h>
 #include <unistd.h>
@@ -15,17 +16,20 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/output/TPortAudioSystem.h"
 #include "cli/CliCommands.h"
 #include "cli/TCommandArgs.h"
 #include "cli/tools/DeveloperTools.h"
+#include "show/PlaybackSettings.h"
 #include "ui/WindowProgram.h"
 
 namespace {
 
 // Every command, in the order "vomrella --help" lists them.
 const CliCommand* const kCommands[] = {
-    &kCheckCommand,  &kDecodeCommand, &kListCommand, &kPlayCommand,          &kProbeCommand,
-    &kRemoteCommand, &kRenderCommand, &kRunCommand,  &kWidgetGalleryCommand, &kWindowShotCommand,
+    &kCheckCommand,  &kDecodeCommand, &kDevicesCommand, &kListCommand,          &kPlayCommand,
+    &kProbeCommand,  &kRemoteCommand, &kRenderCommand,  &kRunCommand,           &kWidgetGalleryCommand,
+    &kWindowShotCommand,
 };
 
 const CliCommand* FindCommand(std::string_view name) {
@@ -59,7 +63,8 @@ constexpr const char* kFooter =
     "\nKilépési kódok: 0 rendben, 1 hiba a bemenetben (fájl, script vagy klip), 2 hibás használat.\n"
     "A klipeket az ablak és a parancsok is a jelenlegi mappa Hangok almappájában keresik;\n"
     "az asztalról (fájlkezelőből, menüből) indított ablak a betöltött script melletti Hangok mappában.\n"
-    "VOMRELLA_AUDIO=virtual (vagy virtual:FÁJL.wav): virtuális hangeszköz hangkártya helyett.\n";
+    "VOMRELLA_AUDIO=virtual (vagy virtual:FÁJL.wav): virtuális hangeszköz hangkártya helyett.\n"
+    "VOMRELLA_DEVICE=ESZKÖZ: a hangkimenet száma vagy neve (vomrella --devices), ha nincs --device.\n";
 
 void PrintCommand(FILE* out, std::string_view name, std::string_view usage, std::string_view help) {
   std::fprintf(out, "  vomrella %.*s%s%.*s\n      %.*s\n", int(name.size()), name.data(), usage.empty() ? "" : " ",
@@ -68,7 +73,8 @@ void PrintCommand(FILE* out, std::string_view name, std::string_view usage, std:
 
 int Usage() {
   std::printf("Vomrella szimulátor: nyilvános bemondások összeállítása, próbája és lejátszása.\n\nHasználat:\n");
-  PrintCommand(stdout, "[SCRIPT]", "", "megnyitja az ablakot; a megadott scriptet betölti");
+  PrintCommand(stdout, "[--device ESZKÖZ] [SCRIPT]", "",
+               "megnyitja az ablakot; a megadott scriptet betölti, a választott hangkimeneten játszik");
   for (const CliCommand* c : kCommands) PrintCommand(stdout, c->name, c->usage, c->help);
   PrintCommand(stdout, "--help", "", "ez a súgó; \"vomrella PARANCS --help\" egy parancsé");
   PrintCommand(stdout, "--version", "", "a program változata");
@@ -94,18 +100,21 @@ int UsageError(const char* message, std::string_view what) {
 
 int main(int argc, char** argv) {
   InstallFatalSignalHandlers();
+  // Before any thread exists: PortAudio's own trace lines stay off stderr.
+  FilterPortAudioTraces();
   // A write past the file-size limit (ulimit -f) then fails with EFBIG and
   // is reported like a full disk, instead of ending the program with unsaved
   // work and a temporary file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.empty()) return RunWindowProgram(argc, argv, std::string());
+  if (args.empty()) return RunWindowProgram(argc, argv, std::string(), false, PlaybackSettings::DeviceChoice(std::nullopt));
   if (args[0] == kFromDesktopOption) {
     // The desktop passes at most one document (%f); its name is taken as it
     // comes, whatever it starts with.
     if (args.size() > 2) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
                                            std::to_string(args.size() - 1));
-    return RunWindowProgram(argc, argv, args.size() == 2 ? std::string(args[1]) : std::string(), true);
+    return RunWindowProgram(argc, argv, args.size() == 2 ? std::string(args[1]) : std::string(), true,
+                            PlaybackSettings::DeviceChoice(std::nullopt));
   }
   if (const CliCommand* command = FindCommand(args[0])) {
     if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) return CommandHelp(*command);
@@ -114,9 +123,10 @@ int main(int argc, char** argv) {
   TCommandArgs parsed;
   parsed.AddSwitch({"h", "help"});
   parsed.AddSwitch({"version"});
+  parsed.AddValue({"device"});
   if (!parsed.Parse(args, 0, TCommandArgs::kAnyNumber)) {
     if (!parsed.UnknownOption().empty()) return UsageError("ismeretlen kapcsoló: ", parsed.UnknownOption());
-    return UsageError("a --help és a --version egyszer, érték nélkül adható meg", "");
+    return UsageError("a --help, a --version és a --device egyszer adható meg; a --device után a hangkimenet neve vagy száma kell", "");
   }
   if (parsed.Has("h")) return Usage();
   if (parsed.Has("version")) {
@@ -126,5 +136,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string>& scripts = parsed.Operands();
   if (scripts.size() > 1) return UsageError("csak egy script adható meg, ennyi argumentum érkezett: ",
                                             std::to_string(scripts.size()));
-  return RunWindowProgram(argc, argv, scripts.empty() ? std::string() : scripts[0]);
+  return RunWindowProgram(argc, argv, scripts.empty() ? std::string() : scripts[0], false,
+                          PlaybackSettings::DeviceChoice(parsed.Value("device")));
 }

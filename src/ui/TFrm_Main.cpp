@@ -37,6 +37,7 @@ TFrm_Main::TFrm_Main(TOptions options)
       Dialogs_(std::move(options.Dialogs)),
       SoundSystem_(std::move(options.SoundSystem)),
       FirstArgument_(std::move(options.FirstArgument)),
+      Device_(std::move(options.Device)),
       ExitProcess_(std::move(options.ExitProcess)),
       Hotkeys_(std::move(options.Hotkeys)) {
   setObjectName(QStringLiteral("Frm_Main"));
@@ -49,6 +50,7 @@ TFrm_Main::TFrm_Main(TOptions options)
   ConnectEvents();
   CreateAudioComponents();
   ConnectAudioEvents();
+  CreateDeviceMenu();
 
   // The page control's own area is 410 x 508 at start, under the menu bar;
   // the window cannot be made smaller than it starts.
@@ -84,7 +86,9 @@ void TFrm_Main::CreateAudioComponents() {
   SetClipReaderSettings(*MP3In);
   DXOut = new TDXAudioOut(Components_.get(), SoundSystem_);
   DXOut->SetName("DXOut");
-  PlaybackSettings::SetUpOutput(*DXOut);
+  // A choice that fits no device was refused before the window was made
+  // (RunWindowProgram); one made here anyway plays on the default output.
+  (void)PlaybackSettings::SetUpOutput(*DXOut, Device_);
   DXOut->SetInput(InputList);
 }
 

@@ -74,6 +74,9 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
     std::shared_ptr<TSoundSystem> SoundSystem;
     // The first command-line argument: a script loaded at creation.
     std::string FirstArgument;
+    // The operator's choice of sound output (PlaybackSettings::SetUpOutput);
+    // the default output when it is empty or fits no device.
+    std::string Device;
     // Started through the desktop entry: every load looks the script's clips
     // up in the "Hangok" folder beside it, not under the current folder
     // (which the desktop chose, not the operator).
@@ -160,6 +163,18 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   // The run on air as last shown (elapsed, remaining, percent).
   const TRunProgress& OnAir() const { return RunProgress_; }
   void DXOutDone();
+
+  // ---- Sound output choice (TFrm_MainDevices.cpp)
+  // The "Hangkártya" menu's item for device table entry `number`: later
+  // runs play there (a run playing now goes on where it is).
+  void MMI_DeviceClick(int number);
+  // The device the window plays on, in L_Device: the chosen one, or the one
+  // a run still plays on when another was chosen during it; marked when the
+  // last run fell back to the default output, with the reason in its tooltip.
+  void ShowPlaybackDevice();
+  // The output's note that a run plays on the default output instead of the
+  // chosen one: the label shows it, and a box says it once per run.
+  void DXOutDeviceNote();
 
   // ---- Hotkeys
   void B_HotPrevClick();
@@ -279,6 +294,9 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   QAction* N2 = nullptr;
   QAction* MMI_Exit = nullptr;
 
+  QMenu* MMI_Device = nullptr;  // "Hangkártya": one checkable item per device
+  QLabel* L_Device = nullptr;    // the menu bar's right corner: the device's name
+
   QMenu* Popup_Opciok = nullptr;
   QAction* Pop_Uj = nullptr;
   QAction* Pop_Atnevez = nullptr;
@@ -309,6 +327,7 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   void SetAccessibility();     // TFrm_MainLayout.cpp
   void ConnectEvents();        // TFrm_MainLayout.cpp
   void CreateAudioComponents();
+  void CreateDeviceMenu();  // TFrm_MainDevices.cpp, once DXOut exists
   // A handler as a slot that catches what it throws, so that no exception
   // unwinds through Qt's signal code (which is not exception safe): it is
   // shown in an error box and the action ends.
@@ -365,6 +384,8 @@ class TFrm_Main : public QMainWindow, private TRemoteTarget {
   std::unique_ptr<TDialogs> Dialogs_;
   std::shared_ptr<TSoundSystem> SoundSystem_;
   std::string FirstArgument_;
+  std::string Device_;
+  bool DeviceFellBack_ = false;  // the last run played on the default, not the chosen device
   std::function<void()> ExitProcess_;
   TAnchors* Anchors_ = nullptr;
   QString ApplicationTitle_;

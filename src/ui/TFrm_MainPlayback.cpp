@@ -177,5 +177,6 @@ void TFrm_Main::DXOutDone() {
   EndOnAir();
   B_OsszeallRun->setEnabled(true);
   B_FileStart->setEnabled(true);
+  ShowPlaybackDevice();  // a device chosen during the run is the one now
   RemoteStateChanged();
 }

@@ -14,8 +14,11 @@ bool WindowPlatformAvailable();
 inline constexpr const char* kFromDesktopOption = "--from-desktop";
 
 // Creates the application and the main window (loading `firstArgument` as a
-// script when it is not empty; with `fromDesktop`, clips beside the script),
-// shows it and runs the event loop; returns the exit status. Without a
-// display it prints one line saying how to run the program under a virtual
-// display and returns 1.
-int RunWindowProgram(int argc, char** argv, const std::string& firstArgument, bool fromDesktop = false);
+// script when it is not empty; with `fromDesktop`, clips beside the script;
+// playing on the sound output `device` chooses, PlaybackSettings), shows it
+// and runs the event loop; returns the exit status. Without a display it
+// prints one line saying how to run the program under a virtual display and
+// returns 1; a device choice that fits no output, or several, is refused
+// with its reason on stderr and 2, before the window opens.
+int RunWindowProgram(int argc, char** argv, const std::string& firstArgument, bool fromDesktop = false,
+                     const std::string& device = {});

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cerrno>
 #include <cmath>
@@ -19,10 +20,12 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CliRunner.h"
 #include "show/PlaybackSettings.h"
+#include "support/PulseNullSink.h"
 
 namespace {
 
@@ -34,11 +37,11 @@ TEST(CommandLine, HelpPrintsTheUsageOfEveryCommandAndExitsZero) {
     SCOPED_TRACE(option);
     const TResult r = RunProgram(folder, {option});
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "Használat:\n  vomrella [SCRIPT]\n")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Használat:\n  vomrella [--device ESZKÖZ] [SCRIPT]\n")) << r.Out;
     for (const char* command :
-         {"--probe FÁJL...", "--decode FÁJL -o KIMENET.wav", "--play FÁJL", "--widget-gallery KIMENET.png",
+         {"--probe FÁJL...", "--decode FÁJL -o KIMENET.wav", "--play [--device ESZKÖZ] FÁJL", "--devices\n", "--widget-gallery KIMENET.png",
           "--list SCRIPT", "--check SCRIPT [--json]", "--render SCRIPT (--composition N | --name NÉV) -o KIMENET.wav",
-          "--run SCRIPT [N]", "--remote play|pause|next|prev|stop|status", "--window-shot MAPPA [SCRIPT]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
+          "--run [--device ESZKÖZ] SCRIPT [N]", "--remote play|pause|next|prev|stop|status", "--window-shot MAPPA [SCRIPT]", "--version", "Kilépési kódok: 0 rendben, 1 hiba a bemenetben"})
       EXPECT_TRUE(Contains(r.Out, command)) << command << " missing from:\n" << r.Out;
     EXPECT_EQ(r.Err, "");
   }
@@ -65,7 +68,7 @@ TEST(CommandLine, EveryCommandHasItsOwnHelpAndTheVersionIsPrinted) {
   TTempFolder folder;
   for (const char* command :
        {"--check", "--render", "--run", "--list", "--probe", "--decode", "--play", "--widget-gallery", "--remote",
-        "--window-shot"}) {
+        "--window-shot", "--devices"}) {
     SCOPED_TRACE(command);
     const TResult r = RunProgram(folder, {command, "--help"});
     EXPECT_EQ(r.Status, 0) << r.Err;
@@ -354,7 +357,7 @@ TEST(CliPlayUsage, WrongArgumentsAndUnplayableFilesFailBeforeTheDeviceIsOpened) 
   TTempFolder folder;
   const std::string capture = folder.File("hallott.wav");
   const std::map<std::string, std::string> env{{"VOMRELLA_AUDIO", "virtual:" + capture}};
-  const std::string usage = "Használat: vomrella --play FÁJL\n";
+  const std::string usage = "Használat: vomrella --play [--device ESZKÖZ] FÁJL\n";
   const std::string clip = WriteClip(folder, "be", {TClipKind::PcmWav, 1, 8000, 0.2, 13});
   const std::string garbage = folder.File("szemet.mp3");
   WriteFileBytes(garbage, std::vector<uint8_t>(4000, 0x77));
@@ -372,6 +375,96 @@ TEST(CliPlayUsage, WrongArgumentsAndUnplayableFilesFailBeforeTheDeviceIsOpened) 
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "vomrella: " + garbage + ": a fájl nem játszható le\n");
   EXPECT_FALSE(FileExists(capture));
+}
+
+// --- --devices and --device -------------------------------------------------
+
+TEST(CliDevices, TheOutputsAreListedAndTheOptionOrTheVariableChoosesOneNeverFallingBackInSilence) {
+  TTempFolder folder;
+  const std::string capture = folder.File("hallott.wav");
+  // 44.1 kHz: the device buffer each pass plays out is short.
+  const std::string clip = WriteClip(folder, "be", {TClipKind::PcmWav, 1, 44100, 0.2, 14});
+  auto env = [&](const char* device) {
+    std::map<std::string, std::string> e{{"VOMRELLA_AUDIO", "virtual:" + capture}};
+    if (device) e["VOMRELLA_DEVICE"] = device;
+    return e;
+  };
+  TResult r = RunProgram(folder, {"--devices"}, env(nullptr));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, " 0* Virtuális hangkimenet (alapértelmezett)\n 1  Virtuális hangkimenet 1\n");
+  EXPECT_EQ(RunProgram(folder, {"--devices", "1"}, env(nullptr)).Status, 2);
+
+  // By number, by a part of the name, by the variable; the option wins.
+  for (const auto& [args, device] :
+       {std::pair{std::vector<std::string>{"--play", "--device", "1", clip}, (const char*)nullptr},
+        std::pair{std::vector<std::string>{"--play", "--device=MENET 1", clip}, (const char*)"nincs"},
+        std::pair{std::vector<std::string>{"--play", clip}, (const char*)"1"}}) {
+    r = RunProgram(folder, args, env(device));
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_TRUE(FileExists(capture));
+    std::filesystem::remove(capture);
+  }
+
+  const std::string list = "A hangkimenetek listája: vomrella --devices\n";
+  r = RunProgram(folder, {"--play", "--device", "USB", clip}, env(nullptr));
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "vomrella: Nincs ilyen nevű hangkimenet: „USB”.\n" + list);
+  r = RunProgram(folder, {"--play", clip}, env("7"));
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "vomrella: Nincs ilyen számú hangkimenet: 7 (a választható számok: 0–1).\n" + list);
+  r = RunProgram(folder, {"--play", "--device", "hangkimenet", clip}, env(nullptr));
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_TRUE(r.Err.starts_with("vomrella: Több hangkimenet neve is illik erre: „hangkimenet”")) << r.Err;
+  // Refused before the script is looked at.
+  r = RunProgram(folder, {"--run", "--device", "USB", folder.File("nincs.vrs")}, env(nullptr));
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "vomrella: Nincs ilyen nevű hangkimenet: „USB”.\n" + list);
+  EXPECT_FALSE(FileExists(capture));
+  // The window refuses before it opens.
+  r = RunProgram(folder, {"--device", "USB"}, {{"VOMRELLA_AUDIO", "virtual"}, {"QT_QPA_PLATFORM", "offscreen"}});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "vomrella: Nincs ilyen nevű hangkimenet: „USB”.\n" + list);
+}
+
+// Through PortAudio into the private sound server's two sinks: the outputs
+// are listed by the names --device takes and the chosen one plays; when it
+// goes under --play, the program ends with the output's own message and
+// status 1 (no PortAudio trace lines), and the next --play says it falls
+// back to the default output, which plays the clip.
+TEST(CliDevices, OnARealSoundPathTheChosenSinkPlaysAndItsLossEndsThePlayAndTheNextFallsBack) {
+  TPulseNullSink sink;
+  ASSERT_TRUE(sink.Ready()) << sink.Error();
+  TTempFolder folder;
+  const TClipSpec spec{TClipKind::PcmWav, 1, 44100, 4.0, 16};
+  const std::string clip = WriteClip(folder, "hosszu", spec);
+  const std::vector<uint8_t> pcm = PcmClipData(spec);
+  const std::map<std::string, std::string> portAudio{{"VOMRELLA_AUDIO", ""}, {"VOMRELLA_DEVICE", ""}};
+  const std::vector<std::string> play{"--play", "--device", TPulseNullSink::AlsaDevice(1), clip};
+  TResult r = RunProgram(folder, {"--devices"}, portAudio);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Out, " " + TPulseNullSink::AlsaDevice(1) + "\n")) << r.Out;
+
+  std::thread player([&] { r = RunProgram(folder, play, portAudio); });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (sink.Captured(1).size() < 88200 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::vector<uint8_t> heard = sink.Captured(1);
+  const bool unloaded = sink.UnloadSink(1);
+  player.join();
+  ASSERT_TRUE(unloaded) << sink.ServerLog();
+  EXPECT_NE(std::search(heard.begin(), heard.end(), pcm.begin(), pcm.begin() + 44100), heard.end())
+      << "the chosen sink did not get the clip";
+  EXPECT_TRUE(sink.Captured(0).empty()) << "the default sink played too";
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "vomrella: Megszakadt a lejátszás a hangkimeneten („vomrella_second”): ")) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, "Expression '")) << r.Err;
+
+  r = RunProgram(folder, play, portAudio);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(r.Err.starts_with("vomrella: A választott hangkimenet („vomrella_second”) nem nyitható meg: ")) << r.Err;
+  const std::vector<uint8_t> fallback = sink.Captured(0);
+  EXPECT_NE(std::search(fallback.begin(), fallback.end(), pcm.begin(), pcm.end()), fallback.end());
 }
 
 // --- --widget-gallery -------------------------------------------------------

@@ -14,9 +14,12 @@
 #include "audio/core/GuiHandoff.h"
 #include "audio/core/TAuOutput.h"
 #include "audio/decoders/ClipReader.h"
+#include "audio/output/TDXAudioOut.h"
+#include "audio/output/TVirtualSoundSystem.h"
 #include "show/ChainTestSupport.h"
 #include "show/OperatorText.h"
 #include "show/TRunProgress.h"
+#include "show/PlaybackSettings.h"
 #include "show/TTestRunChain.h"
 #include "support/WavBuilder.h"
 
@@ -368,11 +371,10 @@ TEST(TestRunChain, EmptyCompositionEndsThePassWithAnErrorAndNothingHeard) {
   ASSERT_TRUE(rig.Play(empty.List()));
   EXPECT_EQ(rig.DoneEvents.load(), 1);
   EXPECT_EQ(rig.ExceptionEvents.load(), 1);
-  EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Failed to create DirectSound buffer", 0), 0u)
+  EXPECT_EQ(rig.Out->ExceptionMessage().rfind("Nem nyitható meg a hangkimenet", 0), 0u)
       << rig.Out->ExceptionMessage();
-  // What the operator reads of it is Hungarian, the details kept.
-  const std::string code = rig.Out->ExceptionMessage().substr(std::string("Failed to create DirectSound buffer").size());
-  EXPECT_EQ(HungarianMessage(rig.Out->ExceptionMessage()), "a hangeszköz puffere nem hozható létre (" + code + ")");
+  // The operator reads it as the output words it: already Hungarian.
+  EXPECT_EQ(HungarianMessage(rig.Out->ExceptionMessage()), rig.Out->ExceptionMessage());
   EXPECT_TRUE(rig.Heard().empty());
   EXPECT_EQ(rig.Out->Status(), osIdle);
   EXPECT_FALSE(empty.List().Busy.load());
@@ -535,6 +537,27 @@ TEST_P(TestRunInterrupted, PreviewStartedDuringARunRetargetsTheOutputAndPlaysFro
 // of sleep N the worker has read about 1.49 + 0.8 x (N - 1) seconds: sleep 1
 // falls in the first clip, 3 in the pause, 6 in the second clip.
 INSTANTIATE_TEST_SUITE_P(AtSleep, TestRunInterrupted, ::testing::Values(1, 3, 6));
+
+// The one output set-up: no choice is never an error, even without any
+// device; a choice is a number or a name, blanks aside; a refused choice
+// leaves the default output.
+TEST(OutputSetUp, TheDeviceChoiceIsResolvedOnceAndNoChoiceNeverFails) {
+  TVirtualOptions none;
+  none.DeviceCount = 0;
+  TComponentPtr<TDXAudioOut> bare(new TDXAudioOut(nullptr, std::make_shared<TVirtualSoundSystem>(none)));
+  EXPECT_TRUE(PlaybackSettings::SetUpOutput(*bare, " ").Found());
+  EXPECT_EQ(PlaybackSettings::SetUpOutput(*bare, "1").Message, "Nem található hangkimenet ezen a gépen.");
+
+  TComponentPtr<TDXAudioOut> out(new TDXAudioOut(nullptr, std::make_shared<TVirtualSoundSystem>()));
+  const TDeviceChoice second = PlaybackSettings::SetUpOutput(*out, " 1 ");
+  ASSERT_TRUE(second.Found()) << second.Message;
+  EXPECT_EQ(out->DeviceNumber(), 1);
+  EXPECT_EQ(out->PollingInterval(), PlaybackSettings::kPollingInterval);
+  EXPECT_EQ(PlaybackSettings::SetUpOutput(*out, "USB").Result, TDeviceChoiceResult::NoSuchDevice);
+  EXPECT_EQ(out->DeviceNumber(), PlaybackSettings::kDeviceNumber);
+  EXPECT_EQ(PlaybackSettings::SetUpOutput(*out, "(alapértelmezett)").Number, 0);
+  EXPECT_EQ(PlaybackSettings::DeviceChoice(std::string("2")), "2");
+}
 
 }  // namespace
 

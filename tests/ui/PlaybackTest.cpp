@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -338,6 +339,59 @@ TEST_F(PlaybackTest, RunsOfMoreThanAHundredClipsPlayEveryClip) {
   }
   EXPECT_TRUE(IsStreamThenSilence(Heard(), expected, 0));
   EXPECT_EQ(Window->RunChain().Clips().size(), 120u);
+}
+
+// The "Hangkártya" menu chooses the output of later runs; a device lost
+// under a run ends it with the error box naming it, and the next run plays
+// on the default output and says so.
+TEST_F(PlaybackTest, TheSoundCardMenuChoosesTheOutputAndALostOneFallsBackToTheDefaultSayingSo) {
+  // Longer than the device buffer (1.49 s at 44.1 kHz), which the first
+  // poll of the run finds still playing.
+  WriteWav("hosszu.wav", 2.0, 1, 44100);
+  OpenWindow();
+  AddComposition(QStringLiteral("Egy"));
+  AddItem(QStringLiteral("hosszu.wav"), QStringLiteral("0"));
+  const QList<QAction*> items = Window->MMI_Device->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0]->text(), QString::fromUtf8("Virtuális hangkimenet (alapértelmezett)"));
+  EXPECT_TRUE(items[0]->isChecked());
+  EXPECT_EQ(Window->L_Device->toolTip(),
+            QString::fromUtf8("Ezen a hangkártyán szól: Virtuális hangkimenet (alapértelmezett)"));
+
+  items[1]->trigger();
+  EXPECT_TRUE(items[1]->isChecked() && !items[0]->isChecked());
+  EXPECT_EQ(Window->DXOut->DeviceNumber(), 1);
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("Virtuális hangkimenet 1"));
+
+  Window->CB_TestOsszeall->setCurrentIndex(0);
+  Window->B_OsszeallRunClick();
+  ASSERT_TRUE(WaitUntil([&] { return !Heard().empty(); }));
+  EXPECT_EQ(Window->DXOut->PlayingDeviceNumber(), 1);
+  Sound->SetDevicePresent(1, false);
+  ASSERT_TRUE(WaitUntil([&] { return !Dialogs->Texts("error").empty() && Window->B_OsszeallRun->isEnabled(); }));
+  EXPECT_EQ(Dialogs->Texts("error").back(),
+            QString::fromUtf8("Hiba a lejátszás során!\nMegszakadt a lejátszás a hangkimeneten („Virtuális "
+                              "hangkimenet 1”): ") +
+                QString::fromStdString(Sound->ResultText(srNoDevice)) + QLatin1Char('.'));
+
+  ASSERT_TRUE(RunAndWait(0));
+  EXPECT_EQ(Window->DXOut->PlayingDeviceNumber(), 0);
+  EXPECT_EQ(Window->DXOut->DeviceNumber(), 1);  // the choice stays for the session
+  ASSERT_TRUE(WaitUntil([&] { return !Dialogs->Texts("info").empty(); }));
+  EXPECT_TRUE(Dialogs->Texts("info").back().startsWith(
+      QString::fromUtf8("A választott hangkimenet („Virtuális hangkimenet 1”) nem nyitható meg: ")));
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("⚠ Virtuális hangkimenet (alapértelmezett)"));
+  EXPECT_EQ(Window->L_Device->toolTip(), Dialogs->Texts("info").back());
+
+  // Chosen during a run, a device is named once the run has ended there.
+  Sound->SetDevicePresent(1, true);
+  Window->CB_TestOsszeall->setCurrentIndex(0);
+  Window->B_OsszeallRunClick();
+  ASSERT_TRUE(WaitUntil([&] { return Window->DXOut->PlayingDeviceNumber() == 1; }));
+  items[0]->trigger();
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("Virtuális hangkimenet 1"));
+  ASSERT_TRUE(WaitUntil([&] { return Window->B_OsszeallRun->isEnabled(); }));
+  EXPECT_EQ(Window->L_Device->accessibleName(), QString::fromUtf8("Virtuális hangkimenet (alapértelmezett)"));
 }
 
 }  // namespace

@@ -18,7 +18,10 @@ TSoundResult EnumerateDevices(TSoundSystem& System, TDeviceTable& Devices, int32
     TDeviceInfo& info = Devices[size_t(DeviceCount)];
     info = TDeviceInfo{};
     if (id) info.Guid = *id;
-    const size_t n = std::min(description.size(), kDeviceNameChars);
+    size_t n = std::min(description.size(), kDeviceNameChars);
+    // Never half a UTF-8 character: back off over continuation bytes.
+    if (n < description.size())
+      while (n > 0 && (uint8_t(description[n]) & 0xC0) == 0x80) --n;
     std::memcpy(info.Name.data(), description.data(), n);
     info.Name[n] = '\0';
     ++DeviceCount;
@@ -170,6 +173,12 @@ TSoundResult TDSWrapper::WriteBlock(const uint8_t* Source, uint32_t N) {
     std::memcpy(regions.First, Source, regions.FirstBytes);
     if (regions.Second) std::memcpy(regions.Second, Source + regions.FirstBytes, regions.SecondBytes);
   });
+}
+
+TSoundResult TDSWrapper::GetStatus(TBufferStatus& Status) {
+  Status = {};
+  if (!S.OutputBuffer) return srInvalidArgument;
+  return S.OutputBuffer->GetStatus(Status);
 }
 
 void TDSWrapper::CloseDevice() {

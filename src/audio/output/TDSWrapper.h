@@ -26,7 +26,8 @@ struct TDeviceInfo {
 
 using TDeviceTable = std::array<TDeviceInfo, kMaxDevices>;
 
-// Fills Devices from the system's enumeration, at most 16 entries.
+// Fills Devices from the system's enumeration, at most 16 entries. Names are
+// UTF-8 as the system gives them, cut to 127 bytes at a character boundary.
 TSoundResult EnumerateDevices(TSoundSystem& System, TDeviceTable& Devices, int32_t& DeviceCount);
 
 struct TDSOutputState {
@@ -69,6 +70,9 @@ class TDSWrapper {
   TSoundResult FillEmptySpace(uint8_t Value);
   // Writes N bytes at WriteOffset; a buffer that cannot be locked drops them.
   TSoundResult WriteBlock(const uint8_t* Source, uint32_t N);
+  // The output buffer's status: lost or not, the device's underflows. Fails
+  // without an output buffer.
+  TSoundResult GetStatus(TBufferStatus& Status);
   void CloseDevice();
 
   TDSOutputState& State() { return S; }

@@ -1,17 +1,18 @@
 #include "audio/output/TDXAudioOut.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
-#include <cstdio>
 
 #include "audio/core/EAuException.h"
 #include "audio/core/TAuInput.h"
+#include "audio/output/SoundMessages.h"
 #include "audio/output/TSoundClock.h"
 
 namespace {
 
-// Consecutive polls that may find no room before the device counts as hung.
+// Consecutive polls that may find no room before a device that reports no
+// error counts as hung. (A stream the device or its server ended is noticed
+// at the first poll through the buffer's status.)
 constexpr int kMaxPolls = 17;
 constexpr uint32_t kDrainStepMs = 100;
 
@@ -25,6 +26,22 @@ TDXAudioOut::TDXAudioOut(TComponent* AOwner, std::shared_ptr<TSoundSystem> Syste
 TDXAudioOut::~TDXAudioOut() {
   // The worker calls this class's overrides: stop it before the members go.
   ShutdownWorker();
+}
+
+TDeviceChoice TDXAudioOut::ChooseDevice(std::string_view Choice) {
+  TDeviceChoice choice = ResolveDeviceChoice(FDevices, FDeviceCount, Choice);
+  if (choice.Found()) SetDeviceNumber(choice.Number);
+  return choice;
+}
+
+std::string TDXAudioOut::PlayingDeviceName() const {
+  std::lock_guard lock(DeviceTextsLock);
+  return FPlayingDeviceName;
+}
+
+std::string TDXAudioOut::DeviceNote() const {
+  std::lock_guard lock(DeviceTextsLock);
+  return FDeviceNote;
 }
 
 void TDXAudioOut::SetFramesInBuffer(uint32_t Value) {
@@ -66,8 +83,8 @@ void TDXAudioOut::PauseLeft() {
   // the first step; a stop ending the pass leaves the device to Done.
   if (!RestartAfterPause || StopRequested()) return;
   RestartAfterPause = false;
-  // A device that refuses to restart finds no room at the following polls
-  // and ends the pass with "Audio output error".
+  // A device that refuses to restart reports itself lost, and the next poll
+  // ends the pass with the device's message.
   Wrapper.RestartOutput();
 }
 
@@ -117,8 +134,14 @@ void TDXAudioOut::Prepare() {
   Released = false;
   InputStarted = false;
   RestartAfterPause = false;
+  FDeviceUnderflows.store(0);
+  FDeviceRealtime.store(false);
+  {
+    std::lock_guard lock(DeviceTextsLock);
+    FDeviceNote.clear();
+  }
   const int32_t device = FDeviceNumber.load();
-  if (device < 0 || device >= FDeviceCount) throw EAuException("Invalid device number");
+  if (device < 0 || device >= FDeviceCount) throw EAuException(SoundMessages::NoDeviceNumber(device, FDeviceCount));
   TAuInput* input = Input();
   if (!input) throw EAuException("Input is not assigned");
   input->Init();
@@ -130,10 +153,6 @@ void TDXAudioOut::Prepare() {
   FPassBytesPerSecond.store(uint32_t(std::min<uint64_t>(
       uint64_t(uint32_t(FBitsPerSample) >> 3) * uint32_t(FChannels) * uint32_t(FSampleRate), UINT32_MAX)));
 
-  Wrapper.Reset();
-  if (Wrapper.OpenDevice(FDevices[size_t(device)].Guid) != srOk)
-    throw EAuException("Failed to create DirectSound device");
-
   PassFrames = FFramesInBuffer.load();
   // Saturate instead of wrapping: an absurd size is refused by the device
   // rather than silently becoming another size.
@@ -141,11 +160,25 @@ void TDXAudioOut::Prepare() {
   BufferBytes = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
   SilenceByte = FBitsPerSample == 8 ? 128 : 0;
 
-  if (const TSoundResult r = Wrapper.InitOutputBuffer(0, BuildWaveFormat(), BufferBytes); r != srOk) {
-    char code[9];
-    std::snprintf(code, sizeof code, "%08" PRIX32, uint32_t(r));
-    throw EAuException(std::string("Failed to create DirectSound buffer") + code);
+  int32_t playing = device;
+  if (const TSoundResult failure = OpenOutput(device); failure != srOk) {
+    const std::string cause = System->ResultText(failure);
+    // A chosen device that is gone (or will not play this) leaves the
+    // announcement to the default output rather than to silence.
+    if (device == 0 || OpenOutput(0) != srOk) throw EAuException(SoundMessages::CannotOpen(DeviceName(device), cause, failure));
+    playing = 0;
+    {
+      std::lock_guard lock(DeviceTextsLock);
+      FDeviceNote = SoundMessages::FellBackToDefault(DeviceName(device), cause, DeviceName(0));
+    }
   }
+  {
+    std::lock_guard lock(DeviceTextsLock);
+    FPlayingDeviceName = DeviceName(playing);
+  }
+  FPlayingDeviceNumber.store(playing);
+  // Posted once the device played on is set, so the note's handler reads it.
+  if (playing != device) PostEvent(OnDeviceNote);
   // Allocated once the device has accepted the size.
   TransferBlock = std::make_unique_for_overwrite<uint8_t[]>(BufferBytes);
 
@@ -160,6 +193,27 @@ double TDXAudioOut::PlayedSeconds() const {
   const uint32_t bytesPerSecond = FPassBytesPerSecond.load();
   if (bytesPerSecond == 0) return 0;
   return double(Wrapper.State().PlayedBytes.load(std::memory_order_relaxed)) / bytesPerSecond;
+}
+
+TSoundResult TDXAudioOut::OpenOutput(int32_t Number) {
+  Wrapper.Reset();
+  if (const TSoundResult r = Wrapper.OpenDevice(FDevices[size_t(Number)].Guid); r != srOk) return r;
+  if (const TSoundResult r = Wrapper.InitOutputBuffer(0, BuildWaveFormat(), BufferBytes); r != srOk) {
+    Wrapper.Reset();
+    return r;
+  }
+  return srOk;
+}
+
+bool TDXAudioOut::DeviceLost() {
+  TBufferStatus status;
+  if (Wrapper.GetStatus(status) != srOk) return false;
+  FDeviceUnderflows.store(int32_t(std::min<uint32_t>(status.DeviceUnderflows, INT32_MAX)));
+  FDeviceRealtime.store(status.Realtime);
+  if (!(status.Flags & kBufferLost)) return false;
+  SetExceptionMessage(SoundMessages::PlaybackBroke(PlayingDeviceName(), System->ResultText(status.LostCause)));
+  PostEvent(OnThreadException);
+  return true;
 }
 
 void TDXAudioOut::NotePoll(uint32_t SleptMs) {
@@ -190,7 +244,8 @@ bool TDXAudioOut::DoOutput(bool Abort) {
     // Input shorter than the buffer: silence behind it, so the drain that
     // follows never plays the block a second time.
     if (ended) Wrapper.FillEmptySpace(SilenceByte);
-    Wrapper.StartOutput();
+    if (const TSoundResult r = Wrapper.StartOutput(); r != srOk)
+      throw EAuException(SoundMessages::PlaybackBroke(PlayingDeviceName(), System->ResultText(r)));
     FirstBlock = false;
     LastPollAt = System->Clock().Now();  // the first poll is measured from here
   }
@@ -212,10 +267,11 @@ bool TDXAudioOut::DoOutput(bool Abort) {
       return true;
     }
     NotePoll(sleepMs);
+    if (DeviceLost()) return false;
     n = Wrapper.QueryOutputSpace();
     n -= n % frameBytes;
     if (polls >= kMaxPolls) {
-      SetExceptionMessage("Audio output error");
+      SetExceptionMessage(SoundMessages::PlaybackBroke(PlayingDeviceName(), SoundMessages::kDeviceNotTaking));
       PostEvent(OnThreadException);
       return false;
     }
@@ -248,14 +304,22 @@ bool TDXAudioOut::DoOutput(bool Abort) {
 bool TDXAudioOut::Drain() {
   const uint32_t stepMs = StepSleepMs(kDrainStepMs);
   if (DrainRoundsLeft < 0) {
-    // Enough rounds to cover the buffer's duration, rounded up: a shorter
-    // drain would cut off the end of what was written.
+    // Enough rounds to cover the buffer's duration and what the device holds
+    // beyond the play cursor, rounded up: a shorter drain would cut off the
+    // end of what was written (the final stop drops what the device holds).
     const uint64_t bytesPerSecond = uint64_t(uint32_t(FBitsPerSample) / 8) * uint32_t(FChannels) * uint32_t(FSampleRate);
     const uint64_t perRound = std::max<uint64_t>(1, bytesPerSecond * stepMs / 1000);
-    DrainRoundsLeft = int32_t(std::min<uint64_t>((uint64_t(BufferBytes) + perRound - 1) / perRound, INT32_MAX));
+    TBufferStatus status;
+    const uint64_t held =
+        Wrapper.GetStatus(status) == srOk ? uint64_t(status.LatencyFrames) * Wrapper.State().FrameBytes : 0;
+    DrainRoundsLeft = int32_t(std::min<uint64_t>((uint64_t(BufferBytes) + held + perRound - 1) / perRound, INT32_MAX));
   }
   while (DrainRoundsLeft > 0) {
     if (!Sleep(stepMs)) return true;
+    if (DeviceLost()) {
+      SetActive(false);
+      return false;
+    }
     Wrapper.FillEmptySpace(SilenceByte);
     --DrainRoundsLeft;
   }

@@ -19,6 +19,17 @@
 //   server. Pause and Resume do nothing once the input has ended (nothing is
 //   left to pause; the pass ends normally).
 // - OnUnderrun is posted after each underrun; the pass goes on.
+// - The final drain also lasts out what the device holds beyond the play
+//   cursor (its latency), which the final stop would otherwise drop.
+// - Device problems reach the operator in Hungarian, naming the device and
+//   the cause (SoundMessages.h). A stream that the device or its server ends
+//   while a pass plays is noticed at the next poll (or drain round): the pass
+//   ends with that message. A device that takes no sound without an error
+//   ends the pass on the 17th poll that finds no room, as before.
+// - A chosen device that cannot be opened at the start of a pass (gone,
+//   busy, refusing the format) is replaced by the default output for that
+//   pass, and DeviceNote says so (OnDeviceNote). Every pass opens its device
+//   afresh, so a device that comes back is used again by the next pass.
 //
 // Threads: property setters and Pause/Resume are GUI-thread calls; the
 // getters may be called from any thread.
@@ -26,9 +37,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 
 #include "audio/core/TAuOutput.h"
 #include "audio/core/TEventSlot.h"
+#include "audio/output/TDeviceChoice.h"
 #include "audio/output/TDSWrapper.h"
 #include "audio/output/TSleepWaiter.h"
 #include "audio/output/TSoundSystem.h"
@@ -56,7 +71,12 @@ class TDXAudioOut : public TAuOutput {
   // checked when a pass starts.
   int32_t DeviceNumber() const { return FDeviceNumber.load(); }
   void SetDeviceNumber(int32_t Value) { FDeviceNumber.store(Value); }
+  // Resolves Choice, a number or a name (TDeviceChoice.h), against the device
+  // table; when found, later passes play on that device. Otherwise the
+  // DeviceNumber stays and the result's Message says why. Any thread.
+  TDeviceChoice ChooseDevice(std::string_view Choice);
 
+  // The device table, filled once by the constructor. Any thread.
   int32_t DeviceCount() const { return FDeviceCount; }
   const TDeviceInfo& Devices(int32_t Index) const { return FDevices.at(size_t(Index)); }
 
@@ -66,8 +86,28 @@ class TDXAudioOut : public TAuOutput {
   // ended, and it includes the silence a pass ends with. Any thread.
   double PlayedSeconds() const;
 
+  // The device the current pass plays on, or the last pass played on: its
+  // number in the table and its name (-1 and "" until a pass has opened
+  // one). It differs from DeviceNumber when the pass fell back to the
+  // default output. Any thread.
+  int32_t PlayingDeviceNumber() const { return FPlayingDeviceNumber.load(); }
+  std::string PlayingDeviceName() const;
+  // The operator's note from the start of the current (or last) pass, in
+  // Hungarian: the chosen device could not be opened and the pass plays on
+  // the default output. Empty when there is nothing to say. Posted as
+  // OnDeviceNote when set. Any thread.
+  std::string DeviceNote() const;
+
   // The underflow count when the last underrun was reported.
   int32_t Underruns() const { return FUnderruns.load(); }
+  // Underflows the device itself reported in the current (or last) pass,
+  // read at every poll: it found nothing to play when its time came
+  // (PortAudio's output underflow), downstream of the ring that Underruns
+  // watches. Any thread.
+  int32_t DeviceUnderflows() const { return FDeviceUnderflows.load(); }
+  // The thread that feeds the device ran with real-time priority in the
+  // current (or last) pass, as far as a poll has seen. Any thread.
+  bool DeviceRealtime() const { return FDeviceRealtime.load(); }
 
   // Poll timing since construction, for benchmarks: a poll is measured from
   // the previous poll of the same uninterrupted run of steps (the first one
@@ -81,7 +121,8 @@ class TDXAudioOut : public TAuOutput {
   // at all).
   int64_t WorstPollLatenessUs() const { return FWorstPollLatenessUs.load(); }
 
-  TEventSlot OnUnderrun;  // TUnderrunEvent
+  TEventSlot OnUnderrun;    // TUnderrunEvent
+  TEventSlot OnDeviceNote;  // generic event: DeviceNote was set
 
  protected:
   void Prepare() override;
@@ -104,6 +145,13 @@ class TDXAudioOut : public TAuOutput {
   };
 
   bool Sleep(uint32_t Ms);
+  // Worker: opens device Number and its output buffer for this pass in the
+  // pass's format; on failure nothing stays open.
+  TSoundResult OpenOutput(int32_t Number);
+  // Worker: reads the buffer's status into the counters; when the stream is
+  // lost, sets the message, posts OnThreadException and returns true.
+  bool DeviceLost();
+  std::string DeviceName(int32_t Number) const { return FDevices.at(size_t(Number)).Name.data(); }
   uint32_t StepSleepMs(uint32_t IntervalMs) const;
   bool Drain();
   TWaveFormat BuildWaveFormat() const;
@@ -141,4 +189,11 @@ class TDXAudioOut : public TAuOutput {
   std::atomic<int64_t> FLatePolls{0};
   std::atomic<int64_t> FWorstPollLatenessUs{0};
   void NotePoll(uint32_t SleptMs);
+
+  std::atomic<int32_t> FPlayingDeviceNumber{-1};
+  std::atomic<int32_t> FDeviceUnderflows{0};
+  std::atomic<bool> FDeviceRealtime{false};
+  mutable std::mutex DeviceTextsLock;  // guards FPlayingDeviceName, FDeviceNote
+  std::string FPlayingDeviceName;
+  std::string FDeviceNote;
 };

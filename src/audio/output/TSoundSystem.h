@@ -23,6 +23,9 @@
 //   waits for the host's latency. PlayLooping after a Stop continues from the
 //   play cursor; the bytes the host had taken but not yet sounded when it was
 //   stopped (at most its latency) are not played again.
+// - A buffer whose device or sound server ends its stream (an error, a server
+//   that kills the stream, a card pulled out) reports itself lost in
+//   GetStatus at once; it plays nothing more and only releasing it helps.
 
 #include <array>
 #include <cstdint>
@@ -41,6 +44,8 @@ constexpr TSoundResult srOutOfMemory = static_cast<int32_t>(0x80560003u);
 constexpr TSoundResult srBadFormat = static_cast<int32_t>(0x80560004u);
 constexpr TSoundResult srNoDevice = static_cast<int32_t>(0x80560005u);
 constexpr TSoundResult srBackendError = static_cast<int32_t>(0x80560006u);
+// The device or its sound server ended a playing stream.
+constexpr TSoundResult srStreamEnded = static_cast<int32_t>(0x80560007u);
 
 // Handle of the window a device is bound to (0 = none). The desktop stands in
 // for a missing window.
@@ -101,6 +106,26 @@ bool IsPlayableFormat(const TWaveFormat& format);
 // (silence at 128), wider ones signed (silence at 0).
 inline uint8_t SilenceByteOf(const TWaveFormat& format) { return format.BitsPerSample == 8 ? 0x80 : 0; }
 
+// What GetStatus reports of an output buffer.
+constexpr uint32_t kBufferPlaying = 0x1;
+constexpr uint32_t kBufferLost = 0x2;  // the stream is gone: nothing more plays
+
+struct TBufferStatus {
+  uint32_t Flags = 0;
+  // Why the buffer was lost (kBufferLost): srStreamEnded, or the code of the
+  // call that failed.
+  TSoundResult LostCause = srOk;
+  // Times the device found nothing to play when its time came (PortAudio's
+  // output underflow), since the buffer was created. Downstream of the ring:
+  // the ring may be full while the device's own thread or server starves.
+  uint32_t DeviceUnderflows = 0;
+  // The thread that feeds the device runs with real-time priority.
+  bool Realtime = false;
+  // Frames the device holds beyond the play cursor (its own latency): they
+  // sound only after the cursor has passed them, and a Stop drops them.
+  uint32_t LatencyFrames = 0;
+};
+
 // The one or two regions a Lock hands out.
 struct TLockedRegions {
   uint8_t* First = nullptr;
@@ -126,6 +151,9 @@ class TSoundBuffer {
   virtual TSoundResult SetCurrentPosition(uint32_t play) = 0;
   virtual TSoundResult PlayLooping() = 0;
   virtual TSoundResult Stop() = 0;
+  // Output buffer: playing or not, lost or not, and the device's own counts.
+  // Cheap (no call into the device's server): the worker asks at every poll.
+  virtual TSoundResult GetStatus(TBufferStatus& status) = 0;
 };
 
 // What every backend's primary buffer does: it takes a playable format and
@@ -139,6 +167,7 @@ class TPrimarySoundBuffer : public TSoundBuffer {
   TSoundResult SetCurrentPosition(uint32_t) override { return srInvalidArgument; }
   TSoundResult PlayLooping() override { return srInvalidArgument; }
   TSoundResult Stop() override { return srInvalidArgument; }
+  TSoundResult GetStatus(TBufferStatus&) override { return srInvalidArgument; }
 };
 
 class TSoundDevice {
@@ -165,6 +194,11 @@ class TSoundSystem {
   // The high-resolution counter and the sleep.
   virtual TSoundClock& Clock() = 0;
   virtual TWindowHandle DesktopWindow() { return 0; }
+
+  // Why a call failed, in Hungarian for the operator ("az eszköz nem érhető
+  // el"), without the code. Backends describe their own codes and leave the
+  // shared ones to this base. Any thread.
+  virtual std::string ResultText(TSoundResult result) const;
 };
 
 // The sound system the program uses: PortAudio, or the virtual device when

@@ -36,8 +36,10 @@ class TVirtualPrimaryBuffer : public TPrimarySoundBuffer {
 // handed to the system's record of what was heard.
 class TVirtualOutputBuffer : public TSoundBuffer {
  public:
-  TVirtualOutputBuffer(std::shared_ptr<TVirtualSoundSystem> system, const TWaveFormat& format, uint32_t bytes)
-      : System(std::move(system)), Clock(System->Clock()), Format(format), Ring(bytes, SilenceByteOf(format)),
+  TVirtualOutputBuffer(std::shared_ptr<TVirtualSoundSystem> system, const TDeviceId& device, const TWaveFormat& format,
+                       uint32_t bytes)
+      : System(std::move(system)), Clock(System->Clock()), Live(System->RegisterStream(device)), Format(format),
+        Ring(bytes, SilenceByteOf(format)),
         FrameBytes(format.BlockAlign), GuardBytes(std::min<uint64_t>(uint64_t(System->Options().WriteAheadFrames) *
                                                                         format.BlockAlign, bytes - format.BlockAlign)) {
     System->Update([](TVirtualStats& s) { ++s.OutputBuffersOpen; });
@@ -104,6 +106,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
 
   TSoundResult PlayLooping() override {
     if (System->Options().TransportHook) System->Options().TransportHook();
+    if (const TSoundResult lost = Live->LostCause.load(); lost != srOk) return lost;
     {
       std::lock_guard lock(CursorLock);
       if (!Playing) {
@@ -126,6 +129,20 @@ class TVirtualOutputBuffer : public TSoundBuffer {
     return srOk;
   }
 
+  TSoundResult GetStatus(TBufferStatus& status) override {
+    status = {};
+    status.DeviceUnderflows = Live->Underflows.load();
+    status.LatencyFrames = System->Options().LatencyFrames;
+    status.LostCause = Live->LostCause.load();
+    if (status.LostCause != srOk) {
+      status.Flags = kBufferLost;
+      return srOk;
+    }
+    std::lock_guard lock(CursorLock);
+    if (Playing) status.Flags = kBufferPlaying;
+    return srOk;
+  }
+
  private:
   void Anchor(int64_t now) {
     AnchorTime = now;
@@ -133,9 +150,14 @@ class TVirtualOutputBuffer : public TSoundBuffer {
   }
 
   // Moves the cursor to where the clock says it is and records the bytes it
-  // passed (more than one lap when nobody looked for a while).
+  // passed (more than one lap when nobody looked for a while). A lost
+  // stream plays nothing more.
   void CatchUp() {
     if (!Playing || System->Options().FrozenCursor) return;
+    if (Live->LostCause.load() != srOk) {
+      Playing = false;
+      return;
+    }
     const int64_t frequency = Clock.Frequency();
     const int64_t elapsed = Clock.Now() - AnchorTime;
     if (frequency <= 0 || elapsed <= 0) return;
@@ -155,6 +177,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
 
   std::shared_ptr<TVirtualSoundSystem> System;
   TSoundClock& Clock;
+  std::shared_ptr<TVirtualSoundSystem::TLiveStream> Live;
   TWaveFormat Format;
   std::vector<uint8_t> Ring;
   const uint32_t FrameBytes;
@@ -168,7 +191,7 @@ class TVirtualOutputBuffer : public TSoundBuffer {
 
 class TVirtualDevice : public TSoundDevice {
  public:
-  explicit TVirtualDevice(std::shared_ptr<TVirtualSoundSystem> system) : System(std::move(system)) {
+  TVirtualDevice(std::shared_ptr<TVirtualSoundSystem> system, const TDeviceId& id) : System(std::move(system)), Id(id) {
     System->Update([](TVirtualStats& s) {
       ++s.DevicesCreated;
       ++s.DevicesOpen;
@@ -205,12 +228,13 @@ class TVirtualDevice : public TSoundDevice {
       s.OutputBufferBytes = bytes;
       s.OutputBufferFlags = flags;
     });
-    buffer = std::make_unique<TVirtualOutputBuffer>(System, format, bytes);
+    buffer = std::make_unique<TVirtualOutputBuffer>(System, Id, format, bytes);
     return srOk;
   }
 
  private:
   std::shared_ptr<TVirtualSoundSystem> System;
+  TDeviceId Id;
 };
 
 }  // namespace
@@ -229,10 +253,10 @@ TDeviceId TVirtualSoundSystem::DeviceIdOf(int n) {
 
 TSoundResult TVirtualSoundSystem::EnumerateOutputDevices(const TDeviceReport& report) {
   for (int n = 0; n < Opts.DeviceCount; ++n) {
-    const bool goOn = n == 0 ? report(nullptr, "Virtual output (default)")
+    const bool goOn = n == 0 ? report(nullptr, "Virtuális hangkimenet (alapértelmezett)")
                              : [&] {
                                  const TDeviceId id = DeviceIdOf(n);
-                                 return report(&id, "Virtual output " + std::to_string(n));
+                                 return report(&id, "Virtuális hangkimenet " + std::to_string(n));
                                }();
     if (!goOn) break;
   }
@@ -245,9 +269,49 @@ TSoundResult TVirtualSoundSystem::CreateDevice(const TDeviceId& id, std::unique_
   bool known = id.IsDefault() && Opts.DeviceCount > 0;
   for (int n = 1; n < Opts.DeviceCount && !known; ++n) known = id == DeviceIdOf(n);
   if (!known) return srNoDevice;
+  {
+    std::lock_guard lock(StreamsLock);
+    if (std::find(Absent.begin(), Absent.end(), id) != Absent.end()) return srNoDevice;
+  }
   Update([&](TVirtualStats& s) { s.LastDeviceId = id; });
-  device = std::make_unique<TVirtualDevice>(shared_from_this());
+  device = std::make_unique<TVirtualDevice>(shared_from_this(), id);
   return srOk;
+}
+
+std::shared_ptr<TVirtualSoundSystem::TLiveStream> TVirtualSoundSystem::RegisterStream(const TDeviceId& Device) {
+  auto stream = std::make_shared<TLiveStream>(Device);
+  std::lock_guard lock(StreamsLock);
+  std::erase_if(Streams, [](const std::weak_ptr<TLiveStream>& s) { return s.expired(); });
+  Streams.push_back(stream);
+  return stream;
+}
+
+template <class F>
+void TVirtualSoundSystem::ForEachStream(F&& f) {
+  std::lock_guard lock(StreamsLock);
+  for (const auto& weak : Streams)
+    if (const auto stream = weak.lock()) f(*stream);
+}
+
+void TVirtualSoundSystem::KillStreams(TSoundResult Cause) {
+  ForEachStream([&](TLiveStream& s) { s.LostCause.store(Cause); });
+}
+
+void TVirtualSoundSystem::SetDevicePresent(int N, bool Present) {
+  const TDeviceId id = N == 0 ? TDeviceId{} : DeviceIdOf(N);
+  {
+    std::lock_guard lock(StreamsLock);
+    std::erase(Absent, id);
+    if (!Present) Absent.push_back(id);
+  }
+  if (Present) return;
+  ForEachStream([&](TLiveStream& s) {
+    if (s.Device == id) s.LostCause.store(srNoDevice);
+  });
+}
+
+void TVirtualSoundSystem::ReportUnderflows(uint32_t Count) {
+  ForEachStream([&](TLiveStream& s) { s.Underflows.fetch_add(Count); });
 }
 
 std::vector<uint8_t> TVirtualSoundSystem::Heard() const {

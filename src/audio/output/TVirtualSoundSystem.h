@@ -3,8 +3,10 @@
 // of a playing buffer moves with a clock (TRealClock or TSimulatedClock), and
 // every byte that passes the play cursor is kept, so a test or a headless run
 // can check what was heard. Set VOMRELLA_AUDIO=virtual (or virtual:FILE.wav)
-// to run the whole program on it.
+// to run the whole program on it. Tests may also end its streams, take a
+// device away or report device underflows, as a real device or server would.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,13 +21,16 @@ struct TVirtualOptions {
   // Clock the cursors follow; a TRealClock when null.
   std::shared_ptr<TSoundClock> Clock;
   // Devices reported: the default output (without identifier) first, then
-  // "Virtual output N" with identifiers. 0 reports none, as on a machine
+  // "Virtuális hangkimenet N" with identifiers. 0 reports none, as on a machine
   // without sound hardware.
   int DeviceCount = 2;
   // How far the write cursor runs ahead of the play cursor while playing.
   uint32_t WriteAheadFrames = 0;
   // A play cursor that never moves (a hung device).
   bool FrozenCursor = false;
+  // The latency an output buffer reports in GetStatus (the virtual device
+  // itself sounds every byte as the cursor passes it).
+  uint32_t LatencyFrames = 0;
   // Failure codes to answer (0 = succeed), to exercise the output's errors.
   TSoundResult CreateDeviceResult = srOk;
   TSoundResult CreateOutputBufferResult = srOk;
@@ -79,8 +84,29 @@ class TVirtualSoundSystem : public TSoundSystem, public std::enable_shared_from_
   TVirtualStats Stats() const;
   const TVirtualOptions& Options() const { return Opts; }
 
-  // The identifier of "Virtual output N" (N from 1).
+  // The identifier of "Virtuális hangkimenet N" (N from 1).
   static TDeviceId DeviceIdOf(int n);
+
+  // Any thread. Ends every open output buffer's stream, as a sound server
+  // that kills its clients' streams: they stop playing and report
+  // themselves lost with Cause.
+  void KillStreams(TSoundResult Cause = srStreamEnded);
+  // Any thread. Takes device N (0 = the default output) away or brings it
+  // back: while it is away it cannot be created and its open buffers are
+  // lost, as with a card pulled out. The device table keeps it.
+  void SetDevicePresent(int N, bool Present);
+  // Any thread. Every open output buffer reports Count more device
+  // underflows.
+  void ReportUnderflows(uint32_t Count);
+
+  // The state an output buffer shares with the system.
+  struct TLiveStream {
+    explicit TLiveStream(const TDeviceId& Device) : Device(Device) {}
+    const TDeviceId Device;
+    std::atomic<TSoundResult> LostCause{srOk};
+    std::atomic<uint32_t> Underflows{0};
+  };
+  std::shared_ptr<TLiveStream> RegisterStream(const TDeviceId& Device);
 
   // Used by the system's devices and buffers.
   void AppendHeard(const uint8_t* data, size_t bytes);
@@ -98,4 +124,10 @@ class TVirtualSoundSystem : public TSoundSystem, public std::enable_shared_from_
   std::vector<uint8_t> HeardBytes;
   mutable std::mutex StatsLock;  // guards StatsData
   TVirtualStats StatsData;
+  std::mutex StreamsLock;  // guards Streams and Absent
+  std::vector<std::weak_ptr<TLiveStream>> Streams;
+  std::vector<TDeviceId> Absent;
+
+  template <class F>
+  void ForEachStream(F&& f);
 };

@@ -47,7 +47,7 @@ TEST(PortAudio, EnumerationRunsAndTheOutputTableMatchesIt) {
   out->SetInput(&input);
   out->Run();
   ASSERT_TRUE(GuiHandoff::Instance().PumpUntil([&] { return done.load(); }, std::chrono::seconds(60)));
-  EXPECT_EQ(out->ExceptionMessage(), "Invalid device number");
+  EXPECT_EQ(out->ExceptionMessage(), "Nem található hangkimenet ezen a gépen.");
 }
 
 TEST(PortAudio, ShortClipPlaysThroughTheDefaultDevice) {

@@ -212,7 +212,9 @@ class TCrowdedSystem : public TSoundSystem {
       ++Reported;
       TDeviceId id;
       id.Bytes[0] = uint8_t(n + 1);
-      if (!report(n == 0 ? nullptr : &id, std::string(200, char('a' + n)))) break;
+      // Entry 1 has a two-byte character across the 127-byte limit.
+      const std::string name = n == 1 ? std::string(126, 'b') + "éééé" : std::string(200, char('a' + n));
+      if (!report(n == 0 ? nullptr : &id, name)) break;
     }
     return srOk;
   }
@@ -232,6 +234,7 @@ TEST(DSWrapper, EnumerationStopsAtSixteenDevicesAndCutsNamesTo127Characters) {
   EXPECT_TRUE(table[0].Guid.IsDefault());
   EXPECT_EQ(table[5].Guid.Bytes[0], 6);
   EXPECT_EQ(std::string(table[15].Name.data()), std::string(127, 'p'));
+  EXPECT_EQ(std::string(table[1].Name.data()), std::string(126, 'b'));  // never half a character
 }
 
 // A wrapper over a one-second 16-bit mono buffer at 1000 Hz on a simulated clock.

@@ -12,6 +12,7 @@
 #include "OutputTestSupport.h"
 #include "audio/core/EAuException.h"
 #include "audio/core/TAuOutput.h"
+#include "audio/output/TDeviceChoice.h"
 
 namespace {
 
@@ -84,20 +85,27 @@ TEST(DXAudioOut, FirstStepFillsTheWholeBufferAndStartsPlayback) {
 }
 
 TEST(DXAudioOut, InputEndingInsideTheFirstBlockGoesStraightToTheDrain) {
-  TOutputRig rig;
-  const TPlayCase c{16, 2, 44100, 0.25, 65536, 200, ""};
-  rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
-  std::vector<uint32_t> sleeps;
-  rig.SimClock->SetSleepHook([&](uint32_t ms) { sleeps.push_back(ms); });
-  ASSERT_TRUE(rig.Play());
+  // The drain also lasts out what the device holds beyond its play cursor.
+  for (const auto& [latencyFrames, rounds] : {std::pair{0u, 15}, {5024u, 16}, {5025u, 17}}) {
+    SCOPED_TRACE(latencyFrames);
+    TVirtualOptions options;
+    options.LatencyFrames = latencyFrames;
+    TOutputRig rig(options);
+    const TPlayCase c{16, 2, 44100, 0.25, 65536, 200, ""};
+    rig.Input = std::make_unique<TScriptedInput>(c.Bits, c.Channels, c.Rate, Clip(c));
+    std::vector<uint32_t> sleeps;
+    rig.SimClock->SetSleepHook([&](uint32_t ms) { sleeps.push_back(ms); });
+    ASSERT_TRUE(rig.Play());
 
-  // 65536 frames last 1.486 s: fifteen 100 ms rounds of silence, no poll.
-  EXPECT_EQ(sleeps, std::vector<uint32_t>(15, 100));
-  const std::vector<uint8_t> heard = rig.Heard();
-  EXPECT_TRUE(IsInputThenSilence(heard, rig.Input->Bytes(), 0));
-  EXPECT_EQ(heard.size(), size_t(15) * 4410 * 4);
-  EXPECT_EQ(rig.DoneEvents.load(), 1);
-  EXPECT_EQ(rig.Out->ExceptionMessage(), "");
+    // 65536 frames last 1.486 s: fifteen 100 ms rounds of silence, no poll;
+    // 5024 frames more still fit in sixteen.
+    EXPECT_EQ(sleeps, std::vector<uint32_t>(size_t(rounds), 100));
+    const std::vector<uint8_t> heard = rig.Heard();
+    EXPECT_TRUE(IsInputThenSilence(heard, rig.Input->Bytes(), 0));
+    EXPECT_EQ(heard.size(), size_t(rounds) * 4410 * 4);
+    EXPECT_EQ(rig.DoneEvents.load(), 1);
+    EXPECT_EQ(rig.Out->ExceptionMessage(), "");
+  }
 }
 
 TEST(DXAudioOut, EightBitClipShorterThanTheBufferIsFollowedBy128NotZero) {
@@ -147,9 +155,9 @@ TEST(DXAudioOut, DeviceTableHoldsTheDefaultOutputFirstAndAtMostSixteenDevices) {
   TOutputRig rig(options);
   ASSERT_EQ(rig.Out->DeviceCount(), 16);
   EXPECT_TRUE(rig.Out->Devices(0).Guid.IsDefault());
-  EXPECT_STREQ(rig.Out->Devices(0).Name.data(), "Virtual output (default)");
+  EXPECT_STREQ(rig.Out->Devices(0).Name.data(), "Virtuális hangkimenet (alapértelmezett)");
   EXPECT_EQ(rig.Out->Devices(15).Guid, TVirtualSoundSystem::DeviceIdOf(15));
-  EXPECT_STREQ(rig.Out->Devices(15).Name.data(), "Virtual output 15");
+  EXPECT_STREQ(rig.Out->Devices(15).Name.data(), "Virtuális hangkimenet 15");
 
   rig.Input = std::make_unique<TScriptedInput>(16, 1, 8000, PatternBytes(800));
   rig.Out->SetDeviceNumber(3);
@@ -217,7 +225,8 @@ TEST(DXAudioOutFailures, DeviceNumberOutsideTheTableFailsThePassWithItsText) {
     rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(4000));
     rig.Out->SetDeviceNumber(number);
     ASSERT_TRUE(rig.Play());
-    EXPECT_EQ(rig.Out->ExceptionMessage(), "Invalid device number");
+    EXPECT_EQ(rig.Out->ExceptionMessage(),
+              "Nincs ilyen számú hangkimenet: " + std::to_string(number) + " (a választható számok: 0–1).");
     EXPECT_EQ(rig.ExceptionEvents.load(), 1);
     EXPECT_EQ(rig.System->Stats().DevicesCreated, 0);
     // The pass never started the input, so it does not flush it either.
@@ -233,7 +242,7 @@ TEST(DXAudioOutFailures, MachineWithoutDevicesFailsEveryPassWithInvalidDeviceNum
   EXPECT_EQ(rig.Out->DeviceCount(), 0);
   rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(4000));
   ASSERT_TRUE(rig.Play());
-  EXPECT_EQ(rig.Out->ExceptionMessage(), "Invalid device number");
+  EXPECT_EQ(rig.Out->ExceptionMessage(), "Nem található hangkimenet ezen a gépen.");
   EXPECT_EQ(rig.DoneEvents.load(), 1);
 }
 
@@ -243,7 +252,8 @@ TEST(DXAudioOutFailures, DeviceThatCannotBeCreatedFailsThePassAndReleasesTheInpu
   TOutputRig rig(options);
   rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(4000));
   ASSERT_TRUE(rig.Play());
-  EXPECT_EQ(rig.Out->ExceptionMessage(), "Failed to create DirectSound device");
+  EXPECT_EQ(rig.Out->ExceptionMessage(), "Nem nyitható meg a hangkimenet („Virtuális hangkimenet (alapértelmezett)”): "
+                                         "a hangrendszer hibát jelzett (hibakód: 80560001).");
   EXPECT_EQ(rig.ExceptionEvents.load(), 1);
   EXPECT_EQ(rig.Input->Flushes.load(), 1);
 }
@@ -254,7 +264,8 @@ TEST(DXAudioOutFailures, BufferThatCannotBeCreatedNamesTheCodeInEightHexDigits) 
   TOutputRig rig(options);
   rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(4000));
   ASSERT_TRUE(rig.Play());
-  EXPECT_EQ(rig.Out->ExceptionMessage(), "Failed to create DirectSound buffer8878000A");
+  EXPECT_EQ(rig.Out->ExceptionMessage(), "Nem nyitható meg a hangkimenet („Virtuális hangkimenet (alapértelmezett)”): "
+                                         "a hangrendszer hibát jelzett (hibakód: 8878000A).");
   const TVirtualStats stats = rig.System->Stats();
   EXPECT_EQ(stats.DevicesOpen, 0);
   EXPECT_EQ(stats.PrimaryBuffersOpen, 0);
@@ -266,8 +277,8 @@ TEST(DXAudioOutFailures, BufferThatCannotBeCreatedNamesTheCodeInEightHexDigits) 
   empty.Out->SetFramesInBuffer(0);
   ASSERT_TRUE(empty.Play());
   char expected[64];
-  std::snprintf(expected, sizeof expected, "Failed to create DirectSound buffer%08" PRIX32, uint32_t(srInvalidArgument));
-  EXPECT_EQ(empty.Out->ExceptionMessage(), expected);
+  std::snprintf(expected, sizeof expected, "(hibakód: %08" PRIX32 ").", uint32_t(srInvalidArgument));
+  EXPECT_TRUE(empty.Out->ExceptionMessage().ends_with(expected)) << empty.Out->ExceptionMessage();
 }
 
 TEST(DXAudioOutFailures, CursorThatNeverMovesGivesAudioOutputErrorOnThe17thPoll) {
@@ -276,7 +287,8 @@ TEST(DXAudioOutFailures, CursorThatNeverMovesGivesAudioOutputErrorOnThe17thPoll)
   TOutputRig rig(options);
   rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(44100 * 4 * 3));
   ASSERT_TRUE(rig.Play());
-  EXPECT_EQ(rig.Out->ExceptionMessage(), "Audio output error");
+  EXPECT_EQ(rig.Out->ExceptionMessage(), "Megszakadt a lejátszás a hangkimeneten („Virtuális hangkimenet "
+                                         "(alapértelmezett)”): a hangeszköz nem veszi át a hangot.");
   EXPECT_EQ(rig.ExceptionEvents.load(), 1);
   EXPECT_EQ(rig.DoneEvents.load(), 1);
   EXPECT_EQ(rig.SimClock->SleepCount(), 17);
@@ -491,6 +503,137 @@ TEST(DXAudioOut, SecondPassPlaysAgainOnAFreshBuffer) {
   EXPECT_EQ(rig.Heard(), first);
   EXPECT_EQ(rig.System->Stats().DevicesCreated, 2);
   EXPECT_EQ(rig.Input->Flushes.load(), 2);
+}
+
+TEST(DXAudioOutDevice, ChoiceByNumberOrNameResolvesInOnePlaceOrSaysWhyNot) {
+  TDeviceTable table;
+  const char* names[] = {"Alapértelmezett hangkimenet (default)", "USB Audio CODEC: - (hw:1,0)",
+                         "HDA Intel PCH: ALC892 Analog (hw:0,0)", "HDA Intel PCH: HDMI 0 (hw:0,3)", "default"};
+  for (size_t i = 0; i < std::size(names); ++i) std::snprintf(table[i].Name.data(), 128, "%s", names[i]);
+  const auto number = [&](std::string_view choice) {
+    const TDeviceChoice c = ResolveDeviceChoice(table, 5, choice);
+    EXPECT_EQ(c.Found(), c.Message.empty()) << choice;
+    return c.Found() ? c.Number : -1;
+  };
+  EXPECT_EQ(number(""), 0);
+  EXPECT_EQ(number(" 2 "), 2);
+  EXPECT_EQ(number("default"), 4);  // the exact name, though entry 0 contains it
+  EXPECT_EQ(number("DEFAULT"), 4);
+  EXPECT_EQ(number("usb"), 1);
+  EXPECT_EQ(ResolveDeviceChoice(table, 5, "usb").Name, names[1]);
+
+  EXPECT_EQ(ResolveDeviceChoice(table, 5, "5").Message, "Nincs ilyen számú hangkimenet: 5 (a választható számok: 0–4).");
+  EXPECT_EQ(ResolveDeviceChoice(table, 5, "99999999999").Result, TDeviceChoiceResult::NoSuchDevice);
+  EXPECT_EQ(ResolveDeviceChoice(table, 5, "Scarlett").Message, "Nincs ilyen nevű hangkimenet: „Scarlett”.");
+  const TDeviceChoice both = ResolveDeviceChoice(table, 5, "hda intel");
+  EXPECT_EQ(both.Result, TDeviceChoiceResult::Ambiguous);
+  EXPECT_EQ(both.Message, "Több hangkimenet neve is illik erre: „hda intel” („HDA Intel PCH: ALC892 Analog (hw:0,0)”, "
+                          "„HDA Intel PCH: HDMI 0 (hw:0,3)”). Adja meg a teljes nevet vagy a számát.");
+  EXPECT_EQ(ResolveDeviceChoice(table, 0, "").Message, "Nem található hangkimenet ezen a gépen.");
+
+  // Through the output: a choice that fails leaves the device as it was.
+  TOutputRig rig;
+  EXPECT_TRUE(rig.Out->ChooseDevice("virtuális hangkimenet 1").Found());
+  EXPECT_FALSE(rig.Out->ChooseDevice("Virtuális hangkimenet 7").Found());
+  EXPECT_EQ(rig.Out->DeviceNumber(), 1);
+  EXPECT_EQ(rig.Out->PlayingDeviceNumber(), -1);
+  rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(44100 * 4 * 2));
+  // Underflows the device reports are counted beside the ring's underruns.
+  int sleeps = 0;
+  rig.SimClock->SetSleepHook([&](uint32_t) {
+    if (++sleeps == 2) rig.System->ReportUnderflows(3);
+  });
+  ASSERT_TRUE(rig.Play());
+  EXPECT_EQ(rig.System->Stats().LastDeviceId, TVirtualSoundSystem::DeviceIdOf(1));
+  EXPECT_EQ(rig.Out->PlayingDeviceNumber(), 1);
+  EXPECT_EQ(rig.Out->PlayingDeviceName(), "Virtuális hangkimenet 1");
+  EXPECT_EQ(rig.Out->DeviceNote(), "");
+  EXPECT_EQ(rig.Out->DeviceUnderflows(), 3);
+  EXPECT_EQ(rig.Out->Underruns(), 0);
+  EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
+}
+
+// The stream ends under the pass at the Nth sleep (polls and drain rounds
+// alike); the pass must end right after that sleep.
+struct TLossCase {
+  double Seconds;
+  int AtSleep;
+  bool TakeDeviceAway;
+  const char* Name;
+};
+
+void PrintTo(const TLossCase& c, std::ostream* os) { *os << c.Name; }
+
+class DXAudioOutLoss : public ::testing::TestWithParam<TLossCase> {};
+
+TEST_P(DXAudioOutLoss, LostStreamEndsThePassAtTheNextLookAndTheNextRunPlaysOnTheDefaultIfItIsGone) {
+  const TLossCase c = GetParam();
+  TOutputRig rig;
+  int noteEvents = 0;
+  rig.Out->OnDeviceNote = [&](TComponent*) { ++noteEvents; };
+  rig.Out->SetDeviceNumber(1);
+  rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(size_t(c.Seconds * 44100) * 4));
+  int sleeps = 0;
+  rig.SimClock->SetSleepHook([&](uint32_t) {
+    if (++sleeps != c.AtSleep) return;
+    if (c.TakeDeviceAway)
+      rig.System->SetDevicePresent(1, false);
+    else
+      rig.System->KillStreams();
+  });
+  ASSERT_TRUE(rig.Play());
+  EXPECT_EQ(rig.SimClock->SleepCount(), c.AtSleep);
+  const char* cause = c.TakeDeviceAway ? "az eszköz nem érhető el" : "a hangeszköz vagy a hangszerver leállította a lejátszást";
+  EXPECT_EQ(rig.Out->ExceptionMessage(),
+            std::string("Megszakadt a lejátszás a hangkimeneten („Virtuális hangkimenet 1”): ") + cause + ".");
+  EXPECT_EQ(rig.ExceptionEvents.load(), 1);
+  EXPECT_EQ(rig.System->Stats().DevicesOpen, 0);
+  EXPECT_EQ(rig.Input->Flushes.load(), 1);
+
+  // The next run opens the device again, or the default when it is gone.
+  rig.SimClock->SetSleepHook(nullptr);
+  rig.System->ClearHeard();
+  ASSERT_TRUE(rig.Play());
+  EXPECT_EQ(rig.Out->ExceptionMessage(), "");
+  EXPECT_TRUE(IsInputThenSilence(rig.Heard(), rig.Input->Bytes(), 0));
+  EXPECT_EQ(rig.Out->DeviceNumber(), 1);
+  if (!c.TakeDeviceAway) {
+    EXPECT_EQ(rig.Out->PlayingDeviceNumber(), 1);
+    EXPECT_EQ(noteEvents, 0);
+    return;
+  }
+  EXPECT_EQ(rig.System->Stats().LastDeviceId, TDeviceId{});
+  EXPECT_EQ(rig.Out->PlayingDeviceNumber(), 0);
+  EXPECT_EQ(rig.Out->PlayingDeviceName(), "Virtuális hangkimenet (alapértelmezett)");
+  EXPECT_EQ(rig.Out->DeviceNote(), "A választott hangkimenet („Virtuális hangkimenet 1”) nem nyitható meg: az eszköz nem "
+                                   "érhető el. A lejátszás az alapértelmezett hangkimeneten szól („Virtuális hangkimenet "
+                                   "(alapértelmezett)”).");
+  EXPECT_EQ(noteEvents, 1);
+  // Back again: the next run uses it, without a note.
+  rig.System->SetDevicePresent(1, true);
+  ASSERT_TRUE(rig.Play());
+  EXPECT_EQ(rig.Out->PlayingDeviceNumber(), 1);
+  EXPECT_EQ(rig.Out->DeviceNote(), "");
+  EXPECT_EQ(noteEvents, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DXAudioOutLoss,
+                         ::testing::Values(TLossCase{5.0, 3, false, "StreamKilledWhilePolling"},
+                                           TLossCase{5.0, 2, true, "DeviceTakenAwayWhilePolling"},
+                                           TLossCase{0.25, 4, false, "StreamKilledDuringTheDrain"}),
+                         [](const ::testing::TestParamInfo<TLossCase>& info) { return std::string(info.param.Name); });
+
+TEST(DXAudioOutDevice, DefaultOutputThatCannotBeOpenedEitherFailsWithTheChosenDevicesCause) {
+  TOutputRig rig;
+  rig.Out->SetDeviceNumber(1);
+  rig.System->SetDevicePresent(1, false);
+  rig.System->SetDevicePresent(0, false);
+  rig.Input = std::make_unique<TScriptedInput>(16, 2, 44100, PatternBytes(4000));
+  ASSERT_TRUE(rig.Play());
+  EXPECT_EQ(rig.Out->ExceptionMessage(),
+            "Nem nyitható meg a hangkimenet („Virtuális hangkimenet 1”): az eszköz nem érhető el (hibakód: 80560005).");
+  EXPECT_EQ(rig.Out->DeviceNote(), "");
+  EXPECT_EQ(rig.System->Stats().DevicesOpen, 0);
 }
 
 }  // namespace
