@@ -81,7 +81,7 @@ int Decode(const std::vector<std::string_view>& args) {
       file.WriteAt(0, AsText(PcmWavWriter::Header(format, bytesOut)));
       file.Commit();
     } catch (const EFileError& e) {
-      std::fprintf(stderr, "%s: nem írható (%s)\n", out.c_str(), HungarianMessage(e.what()).c_str());
+      std::fprintf(stderr, "%s\n", WriteFailure(out, e.what()).c_str());
       return 1;
     }
     std::fprintf(cli::ReportStream(out), "%s: %llu bájt PCM -> %s\n", path.c_str(),

@@ -125,7 +125,7 @@ class TRenderSink {
       File.Write(std::string_view(reinterpret_cast<const char*>(data), bytes));
       DataBytes += bytes;
     } catch (const std::exception& e) {
-      Fail(Out + ": nem írható (" + HungarianMessage(e.what()) + ")");
+      Fail(WriteFailure(Out, e.what()));
     }
   }
 
@@ -221,7 +221,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
   try {
     sink.emplace(args->Out);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), e.what());
+    std::fprintf(stderr, "vomrella: %s\n", WriteFailure(args->Out, e.what()).c_str());
     return 1;
   }
   TInterruptWatch watch;
@@ -274,7 +274,7 @@ int Render(const std::vector<std::string_view>& rawArgs) {
   try {
     sink->Finish(format);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vomrella: %s: nem írható (%s)\n", args->Out.c_str(), HungarianMessage(e.what()).c_str());
+    std::fprintf(stderr, "vomrella: %s\n", WriteFailure(args->Out, e.what()).c_str());
     return 1;
   }
   const uint64_t heardBytes = sink->Bytes();

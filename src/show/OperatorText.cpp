@@ -91,3 +91,9 @@ std::string HungarianMessage(std::string_view message) {
   }
   return std::string(message);
 }
+
+std::string WriteFailure(std::string_view path, std::string_view message) {
+  for (const auto& wording : kFileErrors)
+    if (message.starts_with(wording.first)) return HungarianMessage(message);
+  return std::string(path) + ": nem írható (" + HungarianMessage(message) + ")";
+}

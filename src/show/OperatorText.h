@@ -13,3 +13,9 @@
 // "Failed to create DirectSound device" "a hangeszköz nem nyitható meg", and
 // so on. A message it does not know comes back unchanged, so nothing is lost.
 std::string HungarianMessage(std::string_view message);
+
+// Why PATH could not be written, for "PATH: nem írható (REASON)" lines: a
+// file error that names its own path ("cannot write PATH: REASON") is
+// worded as HungarianMessage words it, without naming the path twice; any
+// other message gets the path and "nem írható" in front.
+std::string WriteFailure(std::string_view path, std::string_view message);

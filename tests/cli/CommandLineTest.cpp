@@ -302,7 +302,7 @@ TEST(CliDecodeOutput, StandardOutputLinksFifosAndDevicesAreWrittenNeverReplaced)
   if (access("/dev/full", W_OK) == 0) {
     r = RunProgram(folder, {"--decode", big, "-o", "/dev/full"}, {{"LC_ALL", "C"}});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "/dev/full: nem írható (cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + ")\n");
+    EXPECT_EQ(r.Err, "/dev/full: nem írható (" + std::string(std::strerror(ENOSPC)) + ")\n");
   }
   for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path()))
     EXPECT_FALSE(entry.path().filename().string().starts_with(".ki.wav")) << entry.path();

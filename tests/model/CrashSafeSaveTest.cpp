@@ -176,7 +176,7 @@ TEST(CrashSafeSave, CleanUpTakesOnlyUnlockedTemporaryFilesOfTheSameTarget) {
   };
   for (const std::string& name : kept) WriteBytes(folder / name, "x");
   WriteBytes(folder / ".s.vrs.Stale3", "left by a killed save");
-  ::symlink("s.vrs", (folder / ".s.vrs.Link04").c_str());  // a link is never followed nor removed
+  ASSERT_EQ(::symlink("s.vrs", (folder / ".s.vrs.Link04").c_str()), 0);  // a link is never followed nor removed
   fs::create_directory(folder / ".s.vrs.Dir005");
   const int busy = ::open((folder / ".s.vrs.Busy01").c_str(), O_RDONLY);
   ASSERT_GE(busy, 0);

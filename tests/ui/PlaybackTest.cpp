@@ -264,7 +264,7 @@ TEST_F(PlaybackTest, ARunWithNothingPlayableShowsTheWorkersMessage) {
   // The worker's message, worded in Hungarian for the operator.
   EXPECT_TRUE(box.contains(QString::fromStdString(HungarianMessage(Window->DXOut->ExceptionMessage()))))
       << box.toStdString();
-  EXPECT_TRUE(box.contains(QString::fromUtf8("a fájl nem nyitható meg: "))) << box.toStdString();
+  EXPECT_FALSE(box.contains(QStringLiteral("Failed")) || box.contains(QStringLiteral("Cannot"))) << box.toStdString();
   EXPECT_FALSE(Window->DXOut->ExceptionMessage().empty());
   EXPECT_TRUE(Heard().empty());
 }

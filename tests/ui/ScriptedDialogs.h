@@ -95,8 +95,12 @@ class TScriptedDialogs : public TDialogs {
       ADD_FAILURE() << "unexpected file dialog: " << spec.Title.toStdString();
       return std::nullopt;
     }
-    std::optional<QString> answer = FileAnswers.front();
+    // A cancelled dialog is queued as nullopt; the copy is a plain QString,
+    // which keeps GCC's uninitialised-use check quiet.
+    const bool cancelled = !FileAnswers.front().has_value();
+    const QString answer = FileAnswers.front().value_or(QString());
     FileAnswers.pop_front();
+    if (cancelled) return std::nullopt;
     return answer;
   }
 };

@@ -99,8 +99,6 @@ int WindowShot(const std::vector<std::string_view>& args) {
       return 2;
     }
   }
-    return 2;
-  }
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path out = fs::absolute(fs::path(parsed.Operands()[0]), ec);
