@@ -20,7 +20,7 @@ QString DeviceText(const std::string& name) { return QString::fromStdString(name
 }  // namespace
 
 void TFrm_Main::CreateDeviceMenu() {
-  MMI_Device = menuBar()->addMenu(U("Hangkártya"));
+  MMI_Device = menuBar()->addMenu(U("&Hangkártya"));
   MMI_Device->setObjectName(QStringLiteral("MMI_Device"));
   auto* group = new QActionGroup(MMI_Device);
   group->setExclusive(true);

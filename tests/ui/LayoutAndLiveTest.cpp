@@ -132,6 +132,7 @@ TEST_F(LayoutTest, TheUsualKeysOpenSaveQuitAndReachTheMenuAndTheFields) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
   EXPECT_EQ(Window->Pop_Open->text(), U("Fájlból &olvas"));
   EXPECT_EQ(Window->MMI_File->title(), U("&Fájl"));
+  EXPECT_EQ(Window->MMI_Device->title(), U("&Hangkártya"));
 
   Dialogs->FileAnswers.push_back(std::nullopt);
   QTest::keyClick(Window.get(), Qt::Key_O, Qt::ControlModifier);
