@@ -352,6 +352,12 @@ TEST(WindowOverAtSpi, TheGlyphButtonsAndFieldsAreAnnouncedByWhatTheyDo) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // libxkbcommon-x11 hands strndup a name bounded by its length, not by a
+    // NUL; AddressSanitizer's strict string checks take that for an overflow
+    // inside the system library, so the program's own run goes without them.
+    if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+      env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                      QStringLiteral(":strict_string_checks=0"));
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(home.path());
     program.start(QStringLiteral(VOMRELLA_PROGRAM), QStringList());
@@ -376,9 +382,11 @@ TEST(WindowOverAtSpi, TheGlyphButtonsAndFieldsAreAnnouncedByWhatTheyDo) {
         }
       }
     }
+    const bool ranThrough = program.state() == QProcess::Running;
     program.terminate();
     if (!program.waitForFinished(10000)) program.kill();
     program.waitForFinished(5000);
+    EXPECT_TRUE(ranThrough) << "the program ended early:\n" << program.readAllStandardError().toStdString();
 
     std::string all;
     for (const QString& line : heard) all += line.toStdString() + "\n";
